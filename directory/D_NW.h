@@ -1,0 +1,6 @@
+// D_NW: the directory layer. Everything the program does with the directory goes through
+// these routines; they reach the client library only through its declarations.
+#pragma once
+
+#include "directory/D_NW_Errors.h"
+#include "directory/D_NW_Session.h"

@@ -1,0 +1,19 @@
+// Error texts and the one way a failed directory call is shown to the user.
+#pragma once
+
+#include <string>
+
+#include "directory/NTypes.h"
+
+namespace vestrel {
+
+// "0x%.4X" of the code, then " (message)" when the error-text library can be loaded.
+std::string ErrorText(NWRCODE code);
+// Nothing for 0; otherwise an error box "<label> returned error <ErrorText(code)>".
+void ReportError(NWRCODE code, const std::string& label);
+
+// The file name of the optional error-text library, looked up beside the program, then
+// on the loader path.
+inline constexpr const char* kErrorTextLibrary = "libnwerr32.so";
+
+}  // namespace vestrel

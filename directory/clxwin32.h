@@ -1,0 +1,23 @@
+// Connection library: the workstation's connections to directory servers.
+#pragma once
+
+#include "directory/NTypes.h"
+
+namespace vestrel {
+
+// Next connection of the workstation. *scanIterator starts at 0 and is advanced by the
+// call; a nonzero code (ERR_NO_MORE_CONNECTIONS) ends the scan.
+NWRCODE ConnScanNext(nuint32* scanIterator, NWCONN_REF* connRef);
+
+// Reference of the primary connection; ERR_NO_PRIMARY_CONNECTION when there is none.
+NWRCODE ConnPrimaryReference(NWCONN_REF* connRef);
+
+// One information item of a connection into a caller buffer of bufferLength bytes.
+// Item CONN_INFO_TREE_NAME: the tree name padded with '_' to 32 characters, NUL-terminated.
+NWRCODE ConnReferenceInfo(NWCONN_REF connRef, nuint32 infoItem, nuint32 bufferLength, void* buffer);
+
+// Opens a handle on a connection; openState 1, reserved 0.
+NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 openState, nuint32 reserved,
+                            NWCONN_HANDLE* connHandle);
+
+}  // namespace vestrel

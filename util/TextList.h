@@ -1,0 +1,65 @@
+// TextList: the ordered, growable list of texts used everywhere (lines of attribute
+// values, search results, tree names). Look-up and sorting ignore case and follow the
+// user's locale collation (ICU), so "[Root]" sorts before letters as usual.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vestrel {
+
+class TextList {
+ public:
+  enum class Duplicates { Accept, Ignore };
+
+  TextList() = default;
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  bool Empty() const { return items_.empty(); }
+  const std::string& operator[](int index) const { return items_.at(index).text; }
+  const std::string& Strings(int index) const { return items_.at(index).text; }
+  void SetString(int index, std::string text);
+  std::intptr_t Objects(int index) const { return items_.at(index).object; }
+  void SetObject(int index, std::intptr_t object);
+
+  // Appends (or, when sorted, inserts in order) and returns the index. A sorted list
+  // with Duplicates::Ignore returns the index of the equal entry and adds nothing.
+  int Add(std::string text, std::intptr_t object = 0);
+  void Insert(int index, std::string text, std::intptr_t object = 0);
+  void Delete(int index);
+  void Clear();
+
+  // Index of the first entry equal to text ignoring case, -1 when none.
+  int IndexOf(const std::string& text) const;
+
+  // Sorts ignoring case in the user's locale; the order of equal entries is kept.
+  void Sort();
+  bool Sorted() const { return sorted_; }
+  // A sorted list keeps its order on every Add and with Duplicates::Ignore drops equal texts.
+  void SetSorted(bool sorted);
+  void SetDuplicates(Duplicates duplicates) { duplicates_ = duplicates; }
+
+  // The lines of text (split at CR LF, lone CR or lone LF) replace the content; a
+  // sorted list sorts and de-duplicates them as it adds them. An empty text gives no lines.
+  void SetText(const std::string& text);
+  // Every entry followed by CR LF.
+  std::string Text() const;
+  void Assign(const TextList& other) { *this = other; }
+
+  std::vector<std::string> ToVector() const;
+
+ private:
+  struct Item {
+    std::string text;
+    std::intptr_t object = 0;
+  };
+  std::vector<Item> items_;
+  bool sorted_ = false;
+  Duplicates duplicates_ = Duplicates::Accept;
+};
+
+// Case-insensitive, locale-aware comparison used by TextList: <0, 0, >0.
+int CompareTextLocale(const std::string& a, const std::string& b);
+
+}  // namespace vestrel

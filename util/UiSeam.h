@@ -1,0 +1,34 @@
+// The user-interface seam: message boxes, the confirmation, the application cursor and
+// the message pump. The window installs a Qt implementation; tests install a recording
+// one; without either, boxes go to standard error and confirmations answer "no".
+#pragma once
+
+#include <string>
+
+namespace vestrel {
+
+enum class DialogKind { Warning = 0, Error = 1, Information = 2, Confirmation = 3, Plain = 4 };
+enum class DialogButtons { Ok, OkCancel, OkAbort };
+enum class DialogResult { Ok, Cancel, Abort };
+enum class CursorKind { Default, Hourglass };
+
+class UiSeam {
+ public:
+  virtual ~UiSeam() = default;
+  // A modal message box; returns the button that closed it.
+  virtual DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) = 0;
+  virtual CursorKind Cursor() const = 0;
+  virtual void SetCursor(CursorKind cursor) = 0;
+  // Lets pending window messages be processed.
+  virtual void ProcessMessages() = 0;
+};
+
+// The seam in force; never null.
+UiSeam& Ui();
+// Installs a seam (not owned); nullptr restores the default console seam.
+void InstallUiSeam(UiSeam* seam);
+
+// Lets pending window messages be processed.
+void ProcessMessages();
+
+}  // namespace vestrel
