@@ -11,7 +11,9 @@ namespace vestrel {
 
 class StringGrid {
  public:
-  // What changed, for a view that shows the grid.
+  // What changed, for a view that shows the grid: Cell gives the cell's col and row;
+  // Shape (counts, fixed parts, a column width) and All (every cell) give -1, -1, except
+  // that a column width change gives its col.
   enum class Change { Cell, Shape, All };
   using Observer = std::function<void(Change change, int col, int row)>;
 

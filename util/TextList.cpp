@@ -1,1 +1,227 @@
-// placeholder: replaced as this layer is built
+#include "util/TextList.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <utility>
+
+namespace vestrel {
+namespace {
+
+// The POSIX locale's tailoring orders by code point, which is neither case-insensitive
+// nor what a user expects, so it falls back to the root collation.
+icu::Locale CollationLocale() {
+  const icu::Locale& current = icu::Locale::getDefault();
+  const std::string name = current.getName();
+  const std::string language = current.getLanguage();
+  if (name.empty() || name == "en_US_POSIX" || name == "C" || name == "POSIX" || language.empty() ||
+      current.isBogus()) {
+    return icu::Locale::getRoot();
+  }
+  return current;
+}
+
+std::unique_ptr<icu::Collator> MakeCollator() {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(CollationLocale(), status));
+  if (U_FAILURE(status) || !collator) return nullptr;
+  // Secondary strength: accents count, case does not.
+  collator->setStrength(icu::Collator::SECONDARY);
+  return collator;
+}
+
+// Created once; const use (compare, sort keys) of an ICU collator is thread-safe.
+const icu::Collator* SharedCollator() {
+  static const std::unique_ptr<icu::Collator> collator = MakeCollator();
+  return collator.get();
+}
+
+unsigned char FoldAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
+
+// Used only when ICU cannot give a collator at all.
+int CompareAsciiNoCase(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
+    const unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// A byte string whose plain byte order is the collation order of text.
+std::string SortKey(const icu::Collator& collator, const std::string& text) {
+  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), text.size()));
+  std::string key(text.size() * 2 + 16, '\0');
+  int32_t needed = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+  if (needed > static_cast<int32_t>(key.size())) {
+    key.assign(static_cast<std::size_t>(needed), '\0');
+    needed = collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+  }
+  key.resize(needed > 0 ? static_cast<std::size_t>(needed) : 0);
+  return key;
+}
+
+// Line breaks are CR LF, a lone CR or a lone LF; a break at the very end adds no empty line.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  const std::size_t size = text.size();
+  while (start < size) {
+    std::size_t end = start;
+    while (end < size && text[end] != '\r' && text[end] != '\n') ++end;
+    lines.emplace_back(text, start, end - start);
+    if (end < size && text[end] == '\r' && end + 1 < size && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+int CompareTextLocale(const std::string& a, const std::string& b) {
+  const icu::Collator* collator = SharedCollator();
+  if (!collator) return CompareAsciiNoCase(a, b);
+  UErrorCode status = U_ZERO_ERROR;
+  const UCollationResult result = collator->compareUTF8(icu::StringPiece(a.data(), a.size()),
+                                                        icu::StringPiece(b.data(), b.size()), status);
+  if (U_FAILURE(status)) return CompareAsciiNoCase(a, b);
+  return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
+}
+
+void TextList::SetString(int index, std::string text) {
+  Item& item = items_.at(index);
+  if (!sorted_) {
+    item.text = std::move(text);
+    return;
+  }
+  // A sorted list re-files the changed entry so that its order holds.
+  const std::intptr_t object = item.object;
+  items_.erase(items_.begin() + index);
+  Add(std::move(text), object);
+}
+
+void TextList::SetObject(int index, std::intptr_t object) { items_.at(index).object = object; }
+
+int TextList::Add(std::string text, std::intptr_t object) {
+  if (!sorted_) {
+    items_.push_back({std::move(text), object});
+    return Count() - 1;
+  }
+  // Binary search: after equal entries (keeps insertion order), or onto the equal entry
+  // when duplicates are ignored.
+  const auto lower = std::lower_bound(items_.begin(), items_.end(), text, [](const Item& item, const std::string& t) {
+    return CompareTextLocale(item.text, t) < 0;
+  });
+  if (lower != items_.end() && CompareTextLocale(lower->text, text) == 0 && duplicates_ == Duplicates::Ignore) {
+    return static_cast<int>(lower - items_.begin());
+  }
+  const auto upper = std::upper_bound(lower, items_.end(), text, [](const std::string& t, const Item& item) {
+    return CompareTextLocale(t, item.text) < 0;
+  });
+  const auto inserted = items_.insert(upper, Item{std::move(text), object});
+  return static_cast<int>(inserted - items_.begin());
+}
+
+void TextList::Insert(int index, std::string text, std::intptr_t object) {
+  // A sorted list decides the place itself.
+  if (sorted_) {
+    Add(std::move(text), object);
+    return;
+  }
+  if (index < 0 || index > Count()) throw std::out_of_range("TextList::Insert: index out of range");
+  items_.insert(items_.begin() + index, Item{std::move(text), object});
+}
+
+void TextList::Delete(int index) {
+  if (index < 0 || index >= Count()) throw std::out_of_range("TextList::Delete: index out of range");
+  items_.erase(items_.begin() + index);
+}
+
+void TextList::Clear() { items_.clear(); }
+
+int TextList::IndexOf(const std::string& text) const {
+  if (sorted_) {
+    const auto lower = std::lower_bound(items_.begin(), items_.end(), text, [](const Item& item, const std::string& t) {
+      return CompareTextLocale(item.text, t) < 0;
+    });
+    if (lower != items_.end() && CompareTextLocale(lower->text, text) == 0) return static_cast<int>(lower - items_.begin());
+    return -1;
+  }
+  for (int i = 0; i < Count(); ++i) {
+    if (CompareTextLocale(items_[i].text, text) == 0) return i;
+  }
+  return -1;
+}
+
+void TextList::Sort() {
+  const std::size_t count = items_.size();
+  if (count < 2) return;
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  const icu::Collator* collator = SharedCollator();
+  if (collator) {
+    // One sort key per item, so the sort compares plain bytes.
+    std::vector<std::string> keys;
+    keys.reserve(count);
+    for (const Item& item : items_) keys.push_back(SortKey(*collator, item.text));
+    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+  } else {
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+      return CompareAsciiNoCase(items_[a].text, items_[b].text) < 0;
+    });
+  }
+  std::vector<Item> sorted;
+  sorted.reserve(count);
+  for (std::size_t index : order) sorted.push_back(std::move(items_[index]));
+  items_ = std::move(sorted);
+}
+
+void TextList::SetSorted(bool sorted) {
+  if (sorted && !sorted_) Sort();
+  sorted_ = sorted;
+}
+
+void TextList::DropAdjacentDuplicates() {
+  // The list is sorted: equal entries are neighbours; the first of each run stays.
+  const auto last = std::unique(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
+    return CompareTextLocale(a.text, b.text) == 0;
+  });
+  items_.erase(last, items_.end());
+}
+
+void TextList::SetText(const std::string& text) {
+  items_.clear();
+  for (std::string& line : SplitLines(text)) items_.push_back(Item{std::move(line), 0});
+  if (!sorted_) return;
+  // Sorting all lines at once instead of filing them one by one keeps large texts fast.
+  Sort();
+  if (duplicates_ == Duplicates::Ignore) DropAdjacentDuplicates();
+}
+
+std::string TextList::Text() const {
+  std::size_t size = 0;
+  for (const Item& item : items_) size += item.text.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const Item& item : items_) {
+    text += item.text;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::vector<std::string> TextList::ToVector() const {
+  std::vector<std::string> texts;
+  texts.reserve(items_.size());
+  for (const Item& item : items_) texts.push_back(item.text);
+  return texts;
+}
+
+}  // namespace vestrel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ class TextList {
   bool Empty() const { return items_.empty(); }
   const std::string& operator[](int index) const { return items_.at(index).text; }
   const std::string& Strings(int index) const { return items_.at(index).text; }
+  // In a sorted list the changed entry moves to its place (and merges into an equal
+  // entry with Duplicates::Ignore).
   void SetString(int index, std::string text);
   std::intptr_t Objects(int index) const { return items_.at(index).object; }
   void SetObject(int index, std::intptr_t object);
@@ -26,6 +29,8 @@ class TextList {
   // Appends (or, when sorted, inserts in order) and returns the index. A sorted list
   // with Duplicates::Ignore returns the index of the equal entry and adds nothing.
   int Add(std::string text, std::intptr_t object = 0);
+  // A sorted list ignores index and files the text as Add does. Indexes out of range
+  // throw std::out_of_range (as do the accessors).
   void Insert(int index, std::string text, std::intptr_t object = 0);
   void Delete(int index);
   void Clear();
@@ -54,6 +59,8 @@ class TextList {
     std::string text;
     std::intptr_t object = 0;
   };
+  void DropAdjacentDuplicates();
+
   std::vector<Item> items_;
   bool sorted_ = false;
   Duplicates duplicates_ = Duplicates::Accept;
