@@ -16,4 +16,8 @@ void ReportError(NWRCODE code, const std::string& label);
 // on the loader path.
 inline constexpr const char* kErrorTextLibrary = "libnwerr32.so";
 
+// For tests: look the error-text library up at this one path only (a path where no file
+// lies stands for "not installed"); an empty path restores the normal lookup.
+void SetErrorTextLibraryPath(const std::string& path);
+
 }  // namespace vestrel

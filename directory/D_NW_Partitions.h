@@ -1,0 +1,21 @@
+// The partitions of which one server holds a replica, and the texts of replica types.
+#pragma once
+
+#include <string>
+
+#include "directory/NTypes.h"
+#include "util/TextList.h"
+
+namespace vestrel {
+
+// "Master", "Secondary", "Read-Only", "Subordinate Reference" or "Unknown (Type: %d)".
+std::string ReplicaTypeName(nuint32 replicaType);
+
+// Lists the partitions that server holds. On return names holds the bare partition names
+// and rows one "<partition> | <server> [<replica type>]" line each, in delivery order;
+// both lists are replaced whole, except when the reply buffer cannot be allocated (then
+// they are left as they were). Returns 0 or the code of the call that ended the listing.
+NWRCODE GetServerPartitions(NWDSContextHandle context, const std::string& server, TextList& names,
+                            TextList& rows);
+
+}  // namespace vestrel
