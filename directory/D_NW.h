@@ -4,3 +4,4 @@
 
 #include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Session.h"
+#include "directory/D_NW_Partitions.h"
