@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,13 @@
 #include "util/UiSeam.h"
 
 namespace vestrel {
+
+// Thrown by value formatters when a field is out of its range; the attribute reader
+// shows what() as the value's line.
+class RangeCheckError : public std::out_of_range {
+ public:
+  RangeCheckError() : std::out_of_range("Range check error") {}
+};
 
 // ---- Choice and comparison ----
 std::uint16_t MinWord(std::uint16_t a, std::uint16_t b);
@@ -37,6 +45,9 @@ std::string KeepTextAfter(const std::string& text, std::string_view marker, bool
 
 // ---- Removing characters ----
 using CharSet = std::uint64_t[4];  // 256-bit mask
+// Adds every byte of chars to set (which the caller zero-initialises: CharSet set{}).
+void IncludeChars(CharSet& set, std::string_view chars);
+bool InCharSet(const CharSet& set, unsigned char c);
 std::string DeleteChars(std::string_view text, std::string_view chars);
 std::string TrimRightChars(std::string_view text, std::string_view chars);
 std::string TrimLeftChars(std::string_view text, std::string_view chars);

@@ -55,7 +55,12 @@ int CompareAsciiNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-// A byte string whose plain byte order is the collation order of text.
+std::string FoldedAscii(const std::string& text) {
+  std::string folded(text);
+  for (char& c : folded) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
+  return folded;
+}
+
 std::string SortKey(const icu::Collator& collator, const std::string& text) {
   const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), text.size()));
   std::string key(text.size() * 2 + 16, '\0');
@@ -93,6 +98,11 @@ int CompareTextLocale(const std::string& a, const std::string& b) {
                                                         icu::StringPiece(b.data(), b.size()), status);
   if (U_FAILURE(status)) return CompareAsciiNoCase(a, b);
   return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
+}
+
+std::string CollationKey(const std::string& text) {
+  const icu::Collator* collator = SharedCollator();
+  return collator ? SortKey(*collator, text) : FoldedAscii(text);
 }
 
 void TextList::SetString(int index, std::string text) {
@@ -144,6 +154,16 @@ void TextList::Delete(int index) {
   items_.erase(items_.begin() + index);
 }
 
+void TextList::DeleteMarked(const std::vector<bool>& marked) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    if (i < marked.size() && marked[i]) continue;
+    if (kept != i) items_[kept] = std::move(items_[i]);
+    ++kept;
+  }
+  items_.resize(kept);
+}
+
 void TextList::Clear() { items_.clear(); }
 
 int TextList::IndexOf(const std::string& text) const {
@@ -165,18 +185,11 @@ void TextList::Sort() {
   if (count < 2) return;
   std::vector<std::size_t> order(count);
   std::iota(order.begin(), order.end(), std::size_t{0});
-  const icu::Collator* collator = SharedCollator();
-  if (collator) {
-    // One sort key per item, so the sort compares plain bytes.
-    std::vector<std::string> keys;
-    keys.reserve(count);
-    for (const Item& item : items_) keys.push_back(SortKey(*collator, item.text));
-    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-  } else {
-    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-      return CompareAsciiNoCase(items_[a].text, items_[b].text) < 0;
-    });
-  }
+  // One key per item, so the sort compares plain bytes.
+  std::vector<std::string> keys;
+  keys.reserve(count);
+  for (const Item& item : items_) keys.push_back(CollationKey(item.text));
+  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
   std::vector<Item> sorted;
   sorted.reserve(count);
   for (std::size_t index : order) sorted.push_back(std::move(items_[index]));

@@ -33,6 +33,8 @@ class TextList {
   // throw std::out_of_range (as do the accessors).
   void Insert(int index, std::string text, std::intptr_t object = 0);
   void Delete(int index);
+  // Deletes, in one pass, every entry whose flag in marked is set (missing flags: kept).
+  void DeleteMarked(const std::vector<bool>& marked);
   void Clear();
 
   // Index of the first entry equal to text ignoring case, -1 when none.
@@ -68,5 +70,8 @@ class TextList {
 
 // Case-insensitive, locale-aware comparison used by TextList: <0, 0, >0.
 int CompareTextLocale(const std::string& a, const std::string& b);
+// A byte string whose plain order (std::string's <) is CompareTextLocale's order; equal
+// keys mean equal texts. For sorting and hashing many texts with one conversion each.
+std::string CollationKey(const std::string& text);
 
 }  // namespace vestrel
