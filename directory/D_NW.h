@@ -5,3 +5,5 @@
 #include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Session.h"
 #include "directory/D_NW_Partitions.h"
+#include "directory/D_NW_Format.h"
+#include "directory/D_NW_Read.h"
