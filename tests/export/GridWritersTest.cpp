@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ExportTestSupport.h"
+#include "export/D_XML.h"
+#include "export/GridWriters.h"
+
+namespace vestrel {
+namespace {
+
+using testing::FixedWriterClock;
+using testing::SampleServerGrid;
+
+std::string Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// ---- The sample server grid in the three formats ----
+
+TEST(GridWriters, SampleGridAsXml) {
+  FixedWriterClock clock;
+  EXPECT_EQ(GridToXml(SampleServerGrid()),
+            Lines({"<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>",
+                   "<document>",
+                   "<table rowCount=\"3\" colCount=\"3\" fixedRows=\"1\" fixedCols=\"1\" date=\"2024-03-01\" time=\"14:05:09\"/>",
+                   "<row value=\"0\">",
+                   "<row/>",
+                   "<cell><col/></cell>",
+                   "<cell><col>Server</col><value index=\"0\">Server</value></cell>",
+                   "<cell><col>Network Address</col><value index=\"0\">Network Address</value></cell>",
+                   "</row>",
+                   "<row value=\"1\">",
+                   "<row>1</row>",
+                   "<cell><col/><value index=\"0\">1</value></cell>",
+                   "<cell><col>Server</col><value index=\"0\">FS1</value></cell>",
+                   "<cell><col>Network Address</col><value index=\"0\">10.1.1.5</value><value index=\"1\">10.1.1.9</value></cell>",
+                   "</row>",
+                   "<row value=\"2\">",
+                   "<row>2</row>",
+                   "<cell><col/><value index=\"0\">2</value></cell>",
+                   "<cell><col>Server</col><value index=\"0\">A&amp;B</value></cell>",
+                   "<cell><col>Network Address</col></cell>",
+                   "</row>",
+                   "</document>"}));
+}
+
+TEST(GridWriters, SampleGridAsHtml) {
+  EXPECT_EQ(GridToHtml(SampleServerGrid()),
+            Lines({"<html><body>", "<table border=1>", "<tr>", "<td><br></td>", "<td><b>Server</b></td>",
+                   "<td><b>Network Address</b></td>", "</tr>", "<tr>", "<td><b>1</b></td>", "<td>FS1</td>",
+                   "<td>10.1.1.9<br>10.1.1.5</td>", "</tr>", "<tr>", "<td><b>2</b></td>", "<td>A&amp;B</td>",
+                   "<td><br></td>", "</tr>", "</table>", "</body></html>"}));
+}
+
+TEST(GridWriters, SampleGridAsSeparatedText) {
+  EXPECT_EQ(GridToText(SampleServerGrid(), "\t", ""),
+            Lines({"\tServer\tNetwork Address", "1\tFS1\t\"10.1.1.9\n10.1.1.5\"", "2\tA&B\t"}));
+  EXPECT_EQ(GridToText(SampleServerGrid(), ",", "--"),
+            Lines({",Server,Network Address", "--", "1,FS1,\"10.1.1.9\n10.1.1.5\"", "--", "2,A&B,", "--"}));
+  EXPECT_EQ(GridRowToText(SampleServerGrid(), 2, ";"), "2;A&B;");
+}
+
+// ---- XML ----
+
+TEST(GridWritersXml, SingleColumnRowsHoldNoCellElements) {
+  FixedWriterClock clock;
+  StringGrid grid(1, 2, 0, 1);
+  grid.SetCell(0, 1, "only");
+  const std::string xml = GridToXml(grid);
+  EXPECT_NE(xml.find("<row value=\"1\">\r\n<row>only</row>\r\n</row>\r\n"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("<cell>"), std::string::npos);
+}
+
+TEST(GridWritersXml, CellLinesAreSortedWithoutCaseDuplicates) {
+  FixedWriterClock clock;
+  StringGrid grid(2, 2, 1, 1);
+  grid.SetCell(1, 1, "b\r\na\r\nb\r\nA");
+  grid.SetCell(0, 1, "x\r\n\r\ny");  // an empty line between two lines is a value too
+  const std::string xml = GridToXml(grid);
+  EXPECT_NE(xml.find("<cell><col/><value index=\"0\">a</value><value index=\"1\">b</value></cell>"), std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<cell><col/><value index=\"0\"></value><value index=\"1\">x</value><value index=\"2\">y</value></cell>"),
+            std::string::npos)
+      << xml;
+}
+
+TEST(GridWritersXml, MarkupAndNonAsciiAreEscapedInTitlesAndValues) {
+  FixedWriterClock clock;
+  StringGrid grid(2, 2, 1, 1);
+  grid.SetCell(1, 0, "<T&itle>");
+  grid.SetCell(0, 1, "Gr\xC3\xBC\xC3\x9F");          // "Grüß"
+  grid.SetCell(1, 1, "a<b>&c\r\n\xE2\x82\xAC 5");  // "€ 5"
+  const std::string xml = GridToXml(grid);
+  EXPECT_NE(xml.find("<row>Gr&#252;&#223;</row>"), std::string::npos) << xml;
+  // Symbols sort before letters.
+  EXPECT_NE(xml.find("<cell><col>&lt;T&amp;itle&gt;</col><value index=\"0\">&#8364; 5</value>"
+                     "<value index=\"1\">a&lt;b&gt;&amp;c</value></cell>"),
+            std::string::npos)
+      << xml;
+}
+
+TEST(GridWritersXml, DateAndTimeComeFromTheClock) {
+  FixedWriterClock clock({987, 12, 31, 0, 0, 7});
+  EXPECT_NE(GridToXml(StringGrid(1, 1, 0, 0)).find("date=\"0987-12-31\" time=\"00:00:07\""), std::string::npos);
+}
+
+// ---- Escaping and decoding ----
+
+TEST(XmlText, MarkupAndEveryNonAsciiCharacterBecomeReferences) {
+  EXPECT_EQ(XmlText("A&B <x> 'q' \"d\""), "A&amp;B &lt;x&gt; 'q' \"d\"");
+  EXPECT_EQ(XmlText("\xC3\xA9\xF0\x9F\x98\x80"), "&#233;&#128512;");  // é and an emoji
+  EXPECT_EQ(XmlText("tab\tcr\rlf\n"), "tab\tcr\rlf\n");
+}
+
+TEST(XmlText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+  EXPECT_EQ(XmlText("\xFC"), "&#65533;");                    // a windows-1252 u-umlaut
+  EXPECT_EQ(XmlText("a\xC3"), "a&#65533;");                  // cut short at the end
+  EXPECT_EQ(XmlText("\xC0\xAF"), "&#65533;&#65533;");        // overlong "/"
+  EXPECT_EQ(XmlText("\xED\xA0\x80"), "&#65533;&#65533;&#65533;");  // a surrogate
+  EXPECT_EQ(XmlText("\xF4\x90\x80\x80"), "&#65533;&#65533;&#65533;&#65533;");  // above U+10FFFF
+  EXPECT_EQ(XmlText("\xE2\x82x"), "&#65533;&#65533;x");       // continuation missing
+}
+
+TEST(XmlText, ControlCharactersXmlForbidsBecomeReplacementCharacters) {
+  EXPECT_EQ(XmlText(std::string("a\0b\x01\x1F", 5)), "a&#65533;b&#65533;&#65533;");
+  EXPECT_EQ(XmlText("\xEF\xBF\xBE"), "&#65533;");  // U+FFFE
+}
+
+TEST(XmlElementHelpers, EmptyContentGivesAnEmptyElement) {
+  EXPECT_EQ(XmlElement("col", ""), "<col/>");
+  EXPECT_EQ(XmlElement("col", "a&b"), "<col>a&b</col>");  // the caller escapes
+  EXPECT_EQ(XmlEmptyElement("row"), "<row/>");
+}
+
+// Every XML document, whatever the cells hold, is well-formed ASCII.
+TEST(GridWritersXml, DocumentsWithHostileCellsAreWellFormed) {
+  FixedWriterClock clock;
+  StringGrid grid(3, 3, 1, 1);
+  grid.SetCell(1, 0, "</col><x a='1'>");
+  grid.SetCell(2, 0, "]]> &#; &amp;");
+  grid.SetCell(0, 1, "\xFF\xFE\x80");
+  grid.SetCell(1, 1, std::string("nul\0bell\a", 9));
+  grid.SetCell(2, 2, "line\r\n<!-- c -->\r\n\xC3\xA4");
+  const std::string xml = GridToXml(grid);
+  for (unsigned char c : xml) ASSERT_LT(c, 0x80u);
+
+  if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint is not installed";
+  testing::ScratchFolder folder;
+  testing::WriteFile("doc.xml", xml);
+  EXPECT_EQ(std::system("xmllint --noout doc.xml"), 0) << xml;
+}
+
+// ---- HTML ----
+
+TEST(GridWritersHtml, EntitiesInCellsAreShownLiterally) {
+  StringGrid grid(1, 1, 0, 0);
+  grid.SetCell(0, 0, "&amp; 'x' \"y\" <z>");
+  EXPECT_NE(GridToHtml(grid).find("<td>&amp;amp; &apos;x&apos; &quot;y&quot; &lt;z&gt;</td>"), std::string::npos);
+}
+
+TEST(GridWritersHtml, FixedCellsAreBoldButEmptyOnesAreABreakOnly) {
+  StringGrid grid(2, 2, 1, 1);
+  grid.SetCell(0, 1, "fixed col");
+  grid.SetCell(1, 1, "plain");
+  const std::string html = GridToHtml(grid);
+  EXPECT_NE(html.find("<tr>\r\n<td><br></td>\r\n<td><br></td>\r\n</tr>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<td><b>fixed col</b></td>\r\n<td>plain</td>"), std::string::npos) << html;
+}
+
+TEST(GridWritersHtml, OnlyCrLfBecomesABreakAndNonAsciiBecomesReferences) {
+  StringGrid grid(1, 1, 0, 0);
+  grid.SetCell(0, 0, "a\rb\nc\r\nd \xC3\xB6\xFF");
+  EXPECT_NE(GridToHtml(grid).find("<td>a\rb\nc<br>d &#246;&#65533;</td>"), std::string::npos);
+}
+
+// ---- Separated text cells ----
+
+TEST(TextCells, SingleLinesStayUnquoted) {
+  EXPECT_EQ(TextCell("one line\r\n"), "one line");
+  EXPECT_EQ(TextCell("say \"hi\"\r\n\r\n"), "say \"hi\"");
+  EXPECT_EQ(TextCell("a\tb,c"), "a\tb,c");  // the separator does not cause quoting
+  EXPECT_EQ(TextCell("lone\rcr"), "lone\rcr");
+  EXPECT_EQ(TextCell(""), "");
+}
+
+TEST(TextCells, MultiLineValuesAreQuotedWithTheirQuotesTurnedToApostrophes) {
+  EXPECT_EQ(TextCell("say \"hi\"\r\nbye\r\n"), "\"say 'hi'\nbye\"");
+  EXPECT_EQ(TextCell("a\nb"), "\"a\nb\"");
+  EXPECT_EQ(QuoteMultiLine("x|y", "|", "/", "_", "*"), "*x/y*");
+  EXPECT_EQ(QuoteMultiLine("x*y", "|", "/", "_", "*"), "x*y");
+}
+
+}  // namespace
+}  // namespace vestrel
