@@ -1,0 +1,76 @@
+// Client start-up and the workstation's connections.
+#include "directory/calwin32.h"
+#include "directory/clxwin32.h"
+#include "platform/nwclient/Engine.h"
+
+namespace vestrel {
+
+namespace {
+
+constexpr NWCONN_HANDLE kFirstConnHandle = 0x1000;
+constexpr std::size_t kPaddedTreeChars = 32;
+
+// Connection references count from 1; 0 is never a connection.
+const nw::Connection* ConnectionOf(NWCONN_REF ref) {
+  const auto& connections = nw::TheEngine().Connections();
+  return ref >= 1 && ref <= connections.size() ? &connections[ref - 1] : nullptr;
+}
+
+}  // namespace
+
+NWRCODE ClientInitialize(nuint32 /*reserved1*/, nuint32 /*reserved2*/) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ClientInitialize")) return code;
+  engine.EnsureLoaded();
+  return 0;
+}
+
+NWRCODE ConnScanNext(nuint32* scanIterator, NWCONN_REF* connRef) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnScanNext")) return code;
+  if (!scanIterator || !connRef) return ERR_INVALID_PARAMETER;
+  engine.EnsureLoaded();
+  if (*scanIterator >= engine.Connections().size()) return ERR_NO_MORE_CONNECTIONS;
+  *connRef = ++*scanIterator;
+  return 0;
+}
+
+NWRCODE ConnPrimaryReference(NWCONN_REF* connRef) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnPrimaryReference")) return code;
+  if (!connRef) return ERR_INVALID_PARAMETER;
+  engine.EnsureLoaded();
+  const auto& connections = engine.Connections();
+  for (std::size_t i = 0; i < connections.size(); ++i) {
+    if (connections[i].primary) {
+      *connRef = static_cast<NWCONN_REF>(i + 1);
+      return 0;
+    }
+  }
+  return ERR_NO_PRIMARY_CONNECTION;
+}
+
+NWRCODE ConnReferenceInfo(NWCONN_REF connRef, nuint32 infoItem, nuint32 bufferLength, void* buffer) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnReferenceInfo")) return code;
+  engine.EnsureLoaded();
+  const nw::Connection* connection = ConnectionOf(connRef);
+  if (!connection) return ERR_INVALID_CONNECTION;
+  if (infoItem != CONN_INFO_TREE_NAME || !buffer) return ERR_INVALID_PARAMETER;
+  // The client reports tree names padded with '_' to 32 characters.
+  std::string name = connection->tree->name;
+  if (name.size() < kPaddedTreeChars) name.append(kPaddedTreeChars - name.size(), '_');
+  return nw::CopyOut(name, static_cast<char*>(buffer), bufferLength) ? 0 : ERR_INVALID_PARAMETER;
+}
+
+NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 /*openState*/, nuint32 /*reserved*/, NWCONN_HANDLE* connHandle) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnOpenByReference")) return code;
+  engine.EnsureLoaded();
+  if (!ConnectionOf(connRef)) return ERR_INVALID_CONNECTION;
+  if (!connHandle) return ERR_INVALID_PARAMETER;
+  *connHandle = kFirstConnHandle + connRef;
+  return 0;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,322 @@
+// Engine state: trees, connections, contexts, buffers, iterations and call controls.
+#include "platform/nwclient/Engine.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#ifndef VESTREL_SOURCE_TREES
+#define VESTREL_SOURCE_TREES ""
+#endif
+
+namespace vestrel::nw {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw LoadError(path + ": cannot be opened");
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string ProgramFolder() {
+  std::error_code error;
+  fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : exe.parent_path().string();
+}
+
+// The connections file of the workstation, or empty when there is none.
+std::string ConnectionsFilePath() {
+  std::string explicitPath = EnvText("VESTREL_CONNECTIONS");
+  if (!explicitPath.empty()) return explicitPath;
+  std::string config = EnvText("XDG_CONFIG_HOME");
+  if (config.empty() && !EnvText("HOME").empty()) config = EnvText("HOME") + "/.config";
+  if (config.empty()) return "";
+  std::string path = config + "/vestrel/connections.json";
+  std::error_code error;
+  return fs::exists(path, error) ? path : "";
+}
+
+std::vector<std::string> DemoTreeFiles() {
+  for (const std::string& folder : {ProgramFolder() + "/trees", std::string(VESTREL_SOURCE_TREES)}) {
+    std::error_code error;
+    if (folder.empty() || folder == "/trees" || !fs::is_directory(folder, error)) continue;
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+      if (entry.path().extension() == ".json") files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    if (!files.empty()) return files;
+  }
+  return {};
+}
+
+}  // namespace
+
+void BufferState::ClearContent() {
+  attrNames.clear();
+  infoType = 0;
+  reply.clear();
+  nextAttr = 0;
+  nextValue = 0;
+  replyReady = false;
+  serverName.clear();
+  partitions.clear();
+  nextPartition = 0;
+  partitionsReady = false;
+  payload.reset();
+  if (header) header->curLen = 0;
+}
+
+// ---- Clock ----
+
+nuint32 Clock::Now() const {
+  std::int64_t now = fixed_ ? value_ : static_cast<std::int64_t>(std::time(nullptr)) + offset_;
+  return static_cast<nuint32>(std::clamp<std::int64_t>(now, 0, 0xFFFFFFFFll));
+}
+
+void Clock::Set(nuint32 seconds) {
+  fixed_ = true;
+  value_ = seconds;
+}
+
+void Clock::Advance(std::int64_t seconds) {
+  if (fixed_)
+    value_ += seconds;
+  else
+    offset_ += seconds;
+}
+
+void Clock::Reset() {
+  fixed_ = false;
+  value_ = 0;
+  offset_ = 0;
+}
+
+// ---- Trees and connections ----
+
+Engine& TheEngine() {
+  static Engine engine;
+  return engine;
+}
+
+void Engine::EnsureLoaded() {
+  if (loaded_ || !autoLoad_) return;
+  loaded_ = true;
+  LoadDefaults();
+}
+
+void Engine::LoadDefaults() {
+  std::string path = ConnectionsFilePath();
+  if (!path.empty()) {
+    try {
+      LoadConnectionsFile(path);
+    } catch (const LoadError& e) {
+      problems_.push_back(e.what());
+      std::cerr << "vestrel: " << e.what() << '\n';
+    }
+    return;
+  }
+  // The shipped demo trees: the first file's tree is primary and has two connections.
+  bool first = true;
+  for (const std::string& file : DemoTreeFiles()) {
+    try {
+      Tree* tree = LoadTreeFileOnce(file);
+      AddConnection(*tree, tree->defaultCreator, first);
+      if (first) AddConnection(*tree, tree->defaultCreator, false);
+      first = false;
+    } catch (const LoadError& e) {
+      problems_.push_back(e.what());
+      std::cerr << "vestrel: " << e.what() << '\n';
+    }
+  }
+}
+
+void Engine::Clear() {
+  trees_.clear();
+  connections_.clear();
+  problems_.clear();
+  treeFiles_.clear();
+  contexts_.clear();
+  buffers_.clear();
+  iterations_.clear();
+  preferredTree.clear();
+  partitionBatchOverride = 0;
+  clockFromTree_ = false;
+  clock.Reset();
+}
+
+Tree& Engine::AddTree(std::unique_ptr<Tree> tree) {
+  if (TreeNamed(tree->name)) throw LoadError(tree->file + ": the tree \"" + tree->name + "\" is already loaded from another file");
+  if (tree->clock && !clockFromTree_) {
+    clockFromTree_ = true;
+    clock.Advance(static_cast<std::int64_t>(tree->clock) - clock.Now());
+  }
+  trees_.push_back(std::move(tree));
+  return *trees_.back();
+}
+
+Tree* Engine::TreeNamed(const std::string& name) const {
+  for (const auto& tree : trees_)
+    if (EqualsNoCase(tree->name, name)) return tree.get();
+  return nullptr;
+}
+
+Tree* Engine::LoadTreeFileOnce(const std::string& path) {
+  std::error_code error;
+  std::string key = fs::weakly_canonical(path, error).string();
+  if (error) key = path;
+  if (auto it = treeFiles_.find(key); it != treeFiles_.end()) return it->second;
+  Tree& tree = AddTree(LoadTreeFile(path));
+  treeFiles_[key] = &tree;
+  return &tree;
+}
+
+void Engine::AddConnection(Tree& tree, const std::string& user, bool primary) {
+  if (primary) {
+    for (Connection& c : connections_) c.primary = false;
+    preferredTree = tree.name;
+  }
+  if (preferredTree.empty()) preferredTree = tree.name;
+  connections_.push_back(Connection{&tree, user, primary});
+}
+
+void Engine::LoadConnectionsText(const std::string& text, const std::string& label, const std::string& baseDir) {
+  nlohmann::json doc;
+  try {
+    doc = nlohmann::json::parse(text, nullptr, true, true);
+  } catch (const nlohmann::json::exception& e) {
+    throw LoadError(label + ": not valid JSON: " + e.what());
+  }
+  const nlohmann::json* list = &doc;
+  if (doc.is_object() && doc.contains("connections")) list = &doc["connections"];
+  if (!list->is_array()) throw LoadError(label + ": expected {\"connections\": [...]}");
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    const nlohmann::json& item = (*list)[i];
+    std::string where = label + ": connections[" + std::to_string(i) + "]";
+    if (!item.is_object() || !item.contains("tree") || !item["tree"].is_string())
+      throw LoadError(where + ": expected an object with a \"tree\" file name");
+    if (item.contains("user") && !item["user"].is_string()) throw LoadError(where + ".user: expected a text");
+    if (item.contains("primary") && !item["primary"].is_boolean()) throw LoadError(where + ".primary: expected true or false");
+    fs::path treePath = item["tree"].get<std::string>();
+    if (treePath.is_relative() && !baseDir.empty()) treePath = fs::path(baseDir) / treePath;
+    try {
+      Tree* tree = LoadTreeFileOnce(treePath.string());
+      AddConnection(*tree, item.value("user", std::string()), item.value("primary", false));
+    } catch (const LoadError& e) {
+      // One broken tree leaves the other connections usable.
+      problems_.push_back(e.what());
+      std::cerr << "vestrel: " << e.what() << '\n';
+    }
+  }
+}
+
+void Engine::LoadConnectionsFile(const std::string& path) {
+  LoadConnectionsText(ReadWholeFile(path), path, fs::path(path).parent_path().string());
+}
+
+// ---- Contexts ----
+
+NWDSContextHandle Engine::NewContext(const Context& settings) {
+  NWDSContextHandle handle = nextContext_++;
+  if (nextContext_ == ERR_CONTEXT_CREATION) nextContext_ = 1;
+  contexts_[handle] = settings;
+  return handle;
+}
+
+Context* Engine::FindContext(NWDSContextHandle handle) {
+  auto it = contexts_.find(handle);
+  return it == contexts_.end() ? nullptr : &it->second;
+}
+
+bool Engine::FreeContext(NWDSContextHandle handle) { return contexts_.erase(handle) > 0; }
+
+NWRCODE Engine::ContextTree(NWDSContextHandle handle, Context*& context, Tree*& tree) {
+  context = FindContext(handle);
+  if (!context) return ERR_BAD_CONTEXT;
+  tree = nullptr;
+  for (const Connection& c : connections_)
+    if (EqualsNoCase(c.tree->name, context->tree)) tree = c.tree;
+  return tree ? 0 : ERR_NO_CONNECTION;
+}
+
+// ---- Buffers ----
+
+Buf_T* Engine::NewBuffer(std::size_t size) {
+  auto state = std::make_unique<BufferState>();
+  state->header = std::make_unique<Buf_T>();
+  state->data = std::make_unique<nuint8[]>(size);
+  state->header->maxLen = static_cast<nuint32>(size);
+  state->header->data = state->data.get();
+  Buf_T* header = state->header.get();
+  buffers_[header] = std::move(state);
+  return header;
+}
+
+BufferState* Engine::FindBuffer(const Buf_T* buffer) {
+  auto it = buffers_.find(buffer);
+  return it == buffers_.end() ? nullptr : it->second.get();
+}
+
+bool Engine::FreeBuffer(Buf_T* buffer) { return buffers_.erase(buffer) > 0; }
+
+// ---- Iterations ----
+
+nuint32 Engine::AddIteration(std::unique_ptr<Iteration> iteration) {
+  nuint32 handle = nextIteration_++;
+  if (nextIteration_ == NO_MORE_ITERATIONS) nextIteration_ = 1;
+  iterations_[handle] = std::move(iteration);
+  return handle;
+}
+
+Iteration* Engine::FindIteration(nuint32 handle) {
+  auto it = iterations_.find(handle);
+  return it == iterations_.end() ? nullptr : it->second.get();
+}
+
+bool Engine::EndIteration(nuint32 handle) { return iterations_.erase(handle) > 0; }
+
+// ---- Call controls ----
+
+NWRCODE Engine::Enter(const char* operation) {
+  std::uint64_t count = ++calls_[operation];
+  auto latency = latency_.find(operation);
+  if (latency == latency_.end()) latency = latency_.find("");
+  if (latency != latency_.end() && latency->second.count() > 0) std::this_thread::sleep_for(latency->second);
+  auto rule = failures_.find(operation);
+  if (rule == failures_.end() || count <= rule->second.afterCalls || rule->second.times == 0) return 0;
+  if (rule->second.times > 0) --rule->second.times;
+  return rule->second.code;
+}
+
+std::uint64_t Engine::CallCount(const std::string& operation) const {
+  auto it = calls_.find(operation);
+  return it == calls_.end() ? 0 : it->second;
+}
+
+void Engine::SetLatency(std::chrono::microseconds latency, const std::string& operation) { latency_[operation] = latency; }
+
+void Engine::ClearControls() {
+  calls_.clear();
+  failures_.clear();
+  latency_.clear();
+}
+
+}  // namespace vestrel::nw
