@@ -167,7 +167,8 @@ bool FormatPart(double dateTime, icu::DateFormat::EStyle dateStyle, icu::DateFor
   const icu::DateFormat* formatter = DateFormatter(dateStyle, timeStyle);
   if (formatter == nullptr || !std::isfinite(dateTime)) return false;
   icu::UnicodeString out;
-  formatter->format((dateTime - kUnixEpochDay) * kMsPerDay, out);
+  // Whole milliseconds: the day fraction of 01:01:01 is a hair below it in binary.
+  formatter->format(std::round((dateTime - kUnixEpochDay) * kMsPerDay), out);
   if (out.isBogus()) return false;
   std::string utf8;
   out.toUTF8String(utf8);
