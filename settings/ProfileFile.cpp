@@ -42,6 +42,10 @@ class FileDescriptor {
   int fd_;
 };
 
+// Far beyond any settings file; a bigger one is not read (nor, then, overwritten), so that
+// a stray huge or sparse file cannot exhaust memory.
+constexpr std::size_t kMaxProfileSize = 64 * 1024 * 1024;
+
 enum class FileState { Missing, Read, Unreadable };
 
 struct FileContent {
@@ -58,17 +62,18 @@ FileContent LoadFile(const std::string& path) {
     return content;
   }
   struct stat info {};
-  if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_size) > kMaxProfileSize) {
     content.state = FileState::Unreadable;
     return content;
   }
-  if (info.st_size > 0) content.bytes.reserve(static_cast<std::size_t>(info.st_size));
+  content.bytes.reserve(static_cast<std::size_t>(info.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t count = ::read(file.Get(), chunk, sizeof chunk);
     if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 || content.bytes.size() + static_cast<std::size_t>(count) > kMaxProfileSize) {
       content.state = FileState::Unreadable;
       content.bytes.clear();
       return content;

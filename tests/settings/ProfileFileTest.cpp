@@ -117,6 +117,15 @@ TEST_F(ProfileFileTest, APipeInPlaceOfTheFileDoesNotHoldUpReading) {
   EXPECT_EQ(file.ReadInteger("S", "k", 4), 4);
 }
 
+TEST_F(ProfileFileTest, AFileFarTooBigIsNeitherReadNorReplaced) {
+  WriteWholeFile(path, "[S]\nk=1\n");
+  ASSERT_EQ(::truncate(path.c_str(), off_t{1} << 36), 0);  // sparse: no disk space used
+  ProfileFile file(path);
+  EXPECT_EQ(file.ReadString("S", "k", "def"), "def");
+  EXPECT_THROW(file.WriteString("S", "k", "2"), ProfileWriteError);
+  EXPECT_EQ(StatOf(path).st_size, off_t{1} << 36);
+}
+
 TEST_F(ProfileFileTest, ALinkedFileStaysLinked) {
   const std::string real = folder.File("real.ini");
   WriteWholeFile(real, "[S]\nk=1\n");
