@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "directory/NTypes.h"
 #include "util/TextList.h"
@@ -35,6 +37,8 @@ NWRCODE FormatAttrValue(NWDSContextHandle context, const std::string& objectName
 std::string FormatOctetValue(std::span<const nuint8> octets, const std::string& attrName, int valueIndex);
 // The record's data must hold record.length bytes (the caller has checked the pointer).
 std::string FormatOctetValue(const Octet_String_T& record, const std::string& attrName, int valueIndex);
+// The attribute names that have an octet layout of their own, in the order they are tried.
+std::vector<std::string_view> OctetLayoutNames();
 
 // "(in sync)", "(local error)", "(remote error)" or "(n - unknown)".
 std::string ReplicaStateText(nint32 state);

@@ -203,6 +203,12 @@ std::string FormatOctetValue(std::span<const nuint8> octets, const std::string& 
   return HexDump(view);
 }
 
+std::vector<std::string_view> OctetLayoutNames() {
+  std::vector<std::string_view> names;
+  for (const NamedLayout& named : kNamedLayouts) names.push_back(named.name);
+  return names;
+}
+
 std::string FormatOctetValue(const Octet_String_T& record, const std::string& attrName, int valueIndex) {
   if (record.data == nullptr) return FormatOctetValue(std::span<const nuint8>(), attrName, valueIndex);
   return FormatOctetValue(std::span<const nuint8>(record.data, record.length), attrName, valueIndex);
