@@ -161,7 +161,8 @@ Bytes Layout(const json& parts, const Place& at) {
     const json& part = parts[i];
     Place here = at[i];
     if (!part.is_object() || part.size() != 1) here.Fail("expected an object with one key (u8, u16, u32, hex, text, cstring, utf16, zeros)");
-    const auto& [key, value] = *part.items().begin();
+    const std::string key = part.begin().key();
+    const json& value = part.begin().value();
     if (key == "u8") AppendLE(out, static_cast<nuint32>(Integer(value, here[key], -128, 255)), 1);
     else if (key == "u16") AppendLE(out, static_cast<nuint32>(Integer(value, here[key], -32768, 65535)), 2);
     else if (key == "u32") AppendLE(out, U32(value, here[key]), 4);
@@ -181,7 +182,8 @@ Bytes Layout(const json& parts, const Place& at) {
 Bytes Octets(const json& value, const Place& at) {
   if (value.is_string()) return Hex(value.get<std::string>(), at);
   if (!value.is_object() || value.size() != 1) at.Fail("expected octets: a hex text or an object with one of hex, text, base64, utf16, layout");
-  const auto& [key, inner] = *value.items().begin();
+  const std::string key = value.begin().key();
+  const json& inner = value.begin().value();
   if (key == "hex") return Hex(Text(inner, at[key]), at[key]);
   if (key == "text") { std::string t = Text(inner, at[key]); return Bytes(t.begin(), t.end()); }
   if (key == "base64") return Base64(Text(inner, at[key]), at[key]);
