@@ -1,0 +1,407 @@
+// The ten partition and replica operations over the embedded directory. Each checks its
+// names and the replica ring the way a server would and answers with a completion code;
+// the immediate ones change the model at once, the three scheduled syncs wait in a queue
+// until their delay has passed on the engine clock. The rules and codes are listed in
+// trees/README.md.
+#include "platform/nwclient/Operations.h"
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+
+#include "directory/NETWIN32.h"
+#include "platform/nwclient/Engine.h"
+
+namespace vestrel {
+
+namespace {
+
+using nw::TheEngine;
+
+// ---- Scheduled syncs ----
+// A job names what it works on, so a partition or tree that went away in the meantime
+// is simply not found when the job runs.
+struct PendingSync {
+  nuint32 due = 0;
+  std::uint64_t order = 0;  // requests that fall due together run in the order made
+  std::string tree;
+  std::function<void(nw::Tree&, nuint32 time)> run;
+};
+
+struct SyncQueue {
+  std::deque<PendingSync> jobs;
+  std::uint64_t nextOrder = 0;
+  bool running = false;
+};
+
+SyncQueue& Queue() {
+  static SyncQueue queue;
+  return queue;
+}
+
+std::map<std::string, nuint32>& SchemaSyncTimes() {
+  static std::map<std::string, nuint32> times;  // "TREE\nSERVER" (upper case) -> time
+  return times;
+}
+
+std::string SchemaSyncKey(const std::string& treeName, const std::string& serverFullName) {
+  return nw::UpperAscii(treeName) + "\n" + nw::UpperAscii(serverFullName);
+}
+
+nuint32 DueTime(nuint32 delaySeconds) {
+  std::uint64_t due = std::uint64_t(TheEngine().clock.Now()) + delaySeconds;
+  return static_cast<nuint32>(std::min<std::uint64_t>(due, 0xFFFFFFFFull));
+}
+
+void Schedule(const nw::Tree& tree, nuint32 delaySeconds, std::function<void(nw::Tree&, nuint32)> run) {
+  SyncQueue& queue = Queue();
+  PendingSync job{DueTime(delaySeconds), queue.nextOrder++, tree.name, std::move(run)};
+  // Kept sorted by due time; equal times stay in request order.
+  auto at = std::upper_bound(queue.jobs.begin(), queue.jobs.end(), job,
+                             [](const PendingSync& a, const PendingSync& b) { return a.due < b.due; });
+  queue.jobs.insert(at, std::move(job));
+}
+
+// ---- Looking things up ----
+
+struct Call {
+  nw::Context* context = nullptr;
+  nw::Tree* tree = nullptr;
+};
+
+// What every operation does first: due syncs, the call controls, the context's tree.
+NWRCODE Begin(const char* operation, NWDSContextHandle context, Call& call) {
+  nw::RunDueOperations();
+  nw::Engine& engine = TheEngine();
+  if (NWRCODE code = engine.Enter(operation)) return code;
+  return engine.ContextTree(context, call.context, call.tree);
+}
+
+// A server that answers: -601 when the name is no server, -636 when it does not answer.
+NWRCODE FindServer(const Call& call, const char* name, nw::Server*& server) {
+  nw::Object* obj = nullptr;
+  if (NWRCODE code = nw::ResolveName(*call.tree, *call.context, name, obj)) return code;
+  if (!obj->server) return ERR_NO_SUCH_ENTRY;
+  server = obj->server;
+  return server->reachable ? 0 : ERR_UNREACHABLE_SERVER;
+}
+
+// A partition by its root's name: -601 unknown name, -605 not a partition root.
+NWRCODE FindPartition(const Call& call, const char* name, nw::Partition*& partition) {
+  nw::Object* root = nullptr;
+  if (NWRCODE code = nw::ResolveName(*call.tree, *call.context, name, root)) return code;
+  if (!root->partition) return ERR_NO_SUCH_PARTITION;
+  partition = root->partition;
+  return 0;
+}
+
+NWRCODE FindReplica(nw::Partition& partition, const nw::Server& server, nw::Replica*& replica) {
+  replica = partition.ReplicaOn(&server);
+  return replica ? 0 : ERR_REPLICA_NOT_ON;
+}
+
+nw::Replica* MasterOf(nw::Partition& partition) {
+  for (nw::Replica& replica : partition.ring)
+    if (replica.type == RT_MASTER) return &replica;
+  return nullptr;
+}
+
+// The master coordinates every change of a ring; it must answer.
+NWRCODE MasterAnswers(nw::Partition& partition, nw::Replica*& master) {
+  master = MasterOf(partition);
+  if (!master) return ERR_NO_SUCH_PARTITION;  // a ring without a master is no usable partition
+  return master->server->reachable ? 0 : ERR_UNREACHABLE_SERVER;
+}
+
+bool IsRealReplica(const nw::Replica& replica) { return replica.type != RT_SUBREF; }
+
+// Partitions whose root lies directly below this partition (no other partition between).
+std::vector<nw::Partition*> ChildPartitions(const nw::Tree& tree, const nw::Partition& partition) {
+  std::vector<nw::Partition*> children;
+  for (const auto& other : tree.partitions)
+    if (other.get() != &partition && other->root->parent && tree.PartitionHolding(*other->root->parent) == &partition)
+      children.push_back(other.get());
+  return children;
+}
+
+void ErasePartition(nw::Tree& tree, const nw::Partition& partition) {
+  std::erase_if(tree.partitions, [&](const std::unique_ptr<nw::Partition>& p) { return p.get() == &partition; });
+  tree.ReindexPartitions();
+}
+
+nw::Partition* PartitionNamed(nw::Tree& tree, const std::string& rootName) {
+  nw::Object* root = tree.Find(rootName);
+  return root ? root->partition : nullptr;
+}
+
+// ---- What a sync does to the ring ----
+
+void MarkInSync(nw::Replica& replica, nuint32 time, nuint32 event) {
+  replica.lastSync = time;
+  replica.event = std::max(replica.event, event);
+  replica.state = RS_IN_SYNC;
+  replica.errors.clear();
+  replica.statusError = 0;
+}
+
+// One sync round of a partition: every replica that answers exchanges with every other.
+// When a ring member does not answer, the others record -636 and keep their last sync
+// time; the silent member is not touched.
+void SyncRing(nw::Partition& partition, nuint32 time) {
+  nuint32 event = 0;
+  bool everyoneAnswers = true;
+  for (const nw::Replica& replica : partition.ring) {
+    if (replica.server->reachable)
+      event = std::max(event, replica.event);
+    else
+      everyoneAnswers = false;
+  }
+  for (nw::Replica& replica : partition.ring) {
+    if (!replica.server->reachable) continue;
+    if (everyoneAnswers) {
+      MarkInSync(replica, time, event);
+    } else {
+      replica.event = std::max(replica.event, event);
+      replica.state = RS_REMOTE_ERROR;
+      replica.errors = {ERR_UNREACHABLE_SERVER};
+      replica.statusError = ERR_UNREACHABLE_SERVER;
+    }
+  }
+}
+
+nuint32 NextReplicaNumber(const nw::Partition& partition) {
+  nuint32 number = 0;
+  for (const nw::Replica& replica : partition.ring) number = std::max(number, replica.number);
+  return number + 1;
+}
+
+// The child's real replicas join the parent's ring: a server without a replica of the
+// parent gets one of the child's type, a subordinate reference becomes that type.
+void MergeRings(nw::Partition& parent, const nw::Partition& child, nuint32 time) {
+  const nw::Replica* parentMaster = MasterOf(parent);
+  nuint32 event = parentMaster ? parentMaster->event : 1;
+  for (const nw::Replica& childReplica : child.ring) {
+    if (!IsRealReplica(childReplica)) continue;
+    nw::Replica* held = parent.ReplicaOn(childReplica.server);
+    if (held && IsRealReplica(*held)) continue;
+    if (!held) {
+      parent.ring.push_back(nw::Replica{});
+      held = &parent.ring.back();
+      held->server = childReplica.server;
+      held->number = NextReplicaNumber(parent);
+    }
+    held->type = childReplica.type == RT_MASTER ? RT_SECONDARY : childReplica.type;
+    MarkInSync(*held, time, event);
+  }
+}
+
+}  // namespace
+
+namespace nw {
+
+std::size_t PendingOperations() { return Queue().jobs.size(); }
+
+void RunDueOperations() {
+  SyncQueue& queue = Queue();
+  if (queue.running) return;
+  queue.running = true;
+  nuint32 now = TheEngine().clock.Now();
+  while (!queue.jobs.empty() && queue.jobs.front().due <= now) {
+    PendingSync job = std::move(queue.jobs.front());
+    queue.jobs.pop_front();
+    // The sync ran when it fell due, even when nobody asked the engine until later.
+    if (Tree* tree = TheEngine().TreeNamed(job.tree)) job.run(*tree, job.due);
+  }
+  queue.running = false;
+}
+
+void DropPendingOperations() {
+  Queue().jobs.clear();
+  SchemaSyncTimes().clear();
+}
+
+nuint32 LastSchemaSync(const std::string& treeName, const std::string& serverFullName) {
+  auto it = SchemaSyncTimes().find(SchemaSyncKey(treeName, serverFullName));
+  return it == SchemaSyncTimes().end() ? 0 : it->second;
+}
+
+}  // namespace nw
+
+NWRCODE NWDSSyncSchema(NWDSContextHandle context, const char* server, nuint32 seconds) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSSyncSchema", context, call)) return code;
+  nw::Server* holder = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  std::string serverName = holder->object->FullName();
+  Schedule(*call.tree, seconds, [serverName](nw::Tree& tree, nuint32 time) {
+    const nw::Server* target = tree.FindServer(serverName);
+    if (target && target->reachable) SchemaSyncTimes()[SchemaSyncKey(tree.name, serverName)] = time;
+  });
+  return 0;
+}
+
+NWRCODE NWDSSyncPartition(NWDSContextHandle context, const char* server, const char* partition, nuint32 seconds) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSSyncPartition", context, call)) return code;
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* replica = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindPartition(call, partition, target)) return code;
+  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
+  std::string serverName = holder->object->FullName();
+  std::string rootName = target->root->FullName();
+  Schedule(*call.tree, seconds, [serverName, rootName](nw::Tree& tree, nuint32 time) {
+    nw::Partition* due = PartitionNamed(tree, rootName);
+    const nw::Server* starter = tree.FindServer(serverName);
+    // The server must still hold a replica and answer to start the round.
+    if (due && starter && starter->reachable && due->ReplicaOn(starter)) SyncRing(*due, time);
+  });
+  return 0;
+}
+
+NWRCODE NWDSPartitionSendAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSPartitionSendAllUpdates", context, call)) return code;
+  nw::Partition* target = nullptr;
+  nw::Server* sender = nullptr;
+  nw::Replica* replica = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindServer(call, serverName, sender)) return code;
+  if (NWRCODE code = FindReplica(*target, *sender, replica)) return code;
+  // A subordinate reference holds only the root object: it has nothing to send.
+  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
+  SyncRing(*target, TheEngine().clock.Now());
+  return 0;
+}
+
+NWRCODE NWDSPartitionReceiveAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSPartitionReceiveAllUpdates", context, call)) return code;
+  nw::Partition* target = nullptr;
+  nw::Server* receiver = nullptr;
+  nw::Replica* replica = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindServer(call, serverName, receiver)) return code;
+  if (NWRCODE code = FindReplica(*target, *receiver, replica)) return code;
+  // The master is where the updates come from; it cannot receive them from itself.
+  if (replica->type == RT_MASTER) return ERR_ILLEGAL_REPLICA_TYPE;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  MarkInSync(*replica, TheEngine().clock.Now(), master->event);
+  return 0;
+}
+
+NWRCODE NWDSSyncReplicaToServer(NWDSContextHandle context, const char* serverName, const char* partitionRootName,
+                                const char* destServerName, nuint32 actionFlags, nuint32 delaySeconds) {
+  (void)actionFlags;  // all objects or only the changes: the model keeps no per-object state
+  Call call;
+  if (NWRCODE code = Begin("NWDSSyncReplicaToServer", context, call)) return code;
+  nw::Server* source = nullptr;
+  nw::Server* dest = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* from = nullptr;
+  nw::Replica* to = nullptr;
+  if (NWRCODE code = FindServer(call, serverName, source)) return code;
+  if (NWRCODE code = FindPartition(call, partitionRootName, target)) return code;
+  if (NWRCODE code = FindServer(call, destServerName, dest)) return code;
+  if (source == dest) return ERR_INVALID_REQUEST;
+  if (NWRCODE code = FindReplica(*target, *source, from)) return code;
+  if (NWRCODE code = FindReplica(*target, *dest, to)) return code;
+  if (!IsRealReplica(*from) || !IsRealReplica(*to)) return ERR_ILLEGAL_REPLICA_TYPE;
+  std::string sourceName = source->object->FullName();
+  std::string destName = dest->object->FullName();
+  std::string rootName = target->root->FullName();
+  Schedule(*call.tree, delaySeconds, [sourceName, destName, rootName](nw::Tree& tree, nuint32 time) {
+    nw::Partition* due = PartitionNamed(tree, rootName);
+    const nw::Server* a = tree.FindServer(sourceName);
+    const nw::Server* b = tree.FindServer(destName);
+    if (!due || !a || !b || !a->reachable || !b->reachable) return;
+    const nw::Replica* sent = due->ReplicaOn(a);
+    nw::Replica* received = due->ReplicaOn(b);
+    if (sent && received) MarkInSync(*received, time, sent->event);
+  });
+  return 0;
+}
+
+NWRCODE NWDSRemovePartition(NWDSContextHandle context, const char* partitionRoot) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSRemovePartition", context, call)) return code;
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (target->root->IsRoot()) return ERR_INVALID_REQUEST;  // the tree keeps its [Root] partition
+  long realReplicas = std::count_if(target->ring.begin(), target->ring.end(), IsRealReplica);
+  if (realReplicas > 1) return ERR_MULTIPLE_REPLICAS;
+  if (!ChildPartitions(*call.tree, *target).empty()) return ERR_NOT_LEAF_PARTITION;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  // The objects stay; the parent partition holds them from now on. Subordinate
+  // references of the partition go with it.
+  ErasePartition(*call.tree, *target);
+  return 0;
+}
+
+NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const char* partitionRoot) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSRemoveReplica", context, call)) return code;
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* replica = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
+  if (replica->type == RT_MASTER) return ERR_CRUCIAL_REPLICA;
+  // Subordinate references are kept by the directory itself, not removed by request.
+  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  std::erase_if(target->ring, [&](const nw::Replica& r) { return r.server == holder; });
+  // Without this replica the server no longer needs references to the child partitions.
+  for (nw::Partition* child : ChildPartitions(*call.tree, *target))
+    std::erase_if(child->ring, [&](const nw::Replica& r) { return r.server == holder && !IsRealReplica(r); });
+  return 0;
+}
+
+NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePartition, nuint32 flags) {
+  (void)flags;  // no flags are defined for a join
+  Call call;
+  if (NWRCODE code = Begin("NWDSJoinPartitions", context, call)) return code;
+  nw::Partition* child = nullptr;
+  nw::Replica* childMaster = nullptr;
+  nw::Replica* parentMaster = nullptr;
+  if (NWRCODE code = FindPartition(call, subordinatePartition, child)) return code;
+  if (child->root->IsRoot()) return ERR_NO_SUCH_PARENT;
+  nw::Partition* parent = call.tree->PartitionHolding(*child->root->parent);
+  if (!parent) return ERR_NO_SUCH_PARENT;
+  if (NWRCODE code = MasterAnswers(*child, childMaster)) return code;
+  if (NWRCODE code = MasterAnswers(*parent, parentMaster)) return code;
+  // Both masters must be on one server: its replica of the parent takes in the child.
+  if (childMaster->server != parentMaster->server) return ERR_REPLICA_NOT_ON;
+  MergeRings(*parent, *child, TheEngine().clock.Now());
+  ErasePartition(*call.tree, *child);
+  return 0;
+}
+
+NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoot) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSRepairTimeStamps", context, call)) return code;
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  // The master declares a new epoch; every replica that answers takes over its stamps.
+  ++master->event;
+  SyncRing(*target, TheEngine().clock.Now());
+  return 0;
+}
+
+NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName) {
+  Call call;
+  if (NWRCODE code = Begin("NWDSReloadDS", context, call)) return code;
+  nw::Server* server = nullptr;
+  // A reloaded directory service comes back with the same replicas: nothing to change.
+  return FindServer(call, serverName, server);
+}
+
+}  // namespace vestrel
