@@ -7,3 +7,5 @@
 #include "directory/D_NW_Partitions.h"
 #include "directory/D_NW_Format.h"
 #include "directory/D_NW_Read.h"
+#include "directory/D_NW_Filter.h"
+#include "directory/D_NW_Search.h"
