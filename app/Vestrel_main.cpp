@@ -1,1 +1,422 @@
-// placeholder: replaced as this layer is built
+#include "app/Vestrel_main.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "directory/D_NW.h"
+#include "directory/NETWIN32.h"
+#include "util/D_Util.h"
+
+namespace vestrel {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+QString FromText(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QFont PixelFont(const char* family, int pixelSize, QFont::StyleHint hint, bool bold = false) {
+  QFont font(QString::fromLatin1(family));
+  font.setPixelSize(pixelSize);
+  font.setStyleHint(hint);
+  font.setBold(bold);
+  return font;
+}
+
+QPushButton* CreateButton(QWidget* parent, const char* name, const char* caption, QStyle::StandardPixmap icon) {
+  auto* button = new QPushButton(parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setText(QString::fromLatin1(caption));
+  button->setIcon(parent->style()->standardIcon(icon));
+  button->setMinimumSize(104, 34);
+  return button;
+}
+
+QComboBox* CreateExportTypeBox(QWidget* parent, const char* name) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->addItems({QStringLiteral("XLS"), QStringLiteral("XML"), QStringLiteral("HTML"), QStringLiteral("TXT")});
+  box->setCurrentIndex(0);
+  box->setToolTip(QStringLiteral("Export type"));
+  box->setMinimumWidth(90);
+  return box;
+}
+
+QProgressBar* CreateProgressBar(QWidget* parent, const char* name) {
+  auto* bar = new QProgressBar(parent);
+  bar->setObjectName(QString::fromLatin1(name));
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->setFormat(QStringLiteral("%v / %m"));
+  return bar;
+}
+
+QLabel* CreateScanHint(QWidget* parent, const char* name, const char* text) {
+  auto* label = new QLabel(QString::fromLatin1(text), parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setVisible(false);
+  return label;
+}
+
+StringGridView* CreateResultGrid(QWidget* parent, const char* name, std::initializer_list<int> widths) {
+  auto* grid = new StringGridView(static_cast<int>(widths.size()), 2, parent);
+  grid->setObjectName(QString::fromLatin1(name));
+  grid->SetDefaultRowHeight(18);
+  int col = 0;
+  for (int width : widths) grid->Grid().SetColWidth(col++, width);
+  return grid;
+}
+
+// The bar above a result grid: scan, export, export type, then progress or the hint.
+QWidget* CreateScanPanel(QWidget* page, const char* name, QPushButton* scan, QPushButton* exportButton,
+                         QComboBox* exportType, QProgressBar* progress, QLabel* hint) {
+  auto* panel = new QWidget(page);
+  panel->setObjectName(QString::fromLatin1(name));
+  panel->setFixedHeight(65);
+  for (QWidget* child : std::initializer_list<QWidget*>{scan, exportButton, exportType, progress, hint}) {
+    child->setParent(panel);
+  }
+  auto* layout = new QHBoxLayout(panel);
+  layout->setContentsMargins(10, 8, 10, 8);
+  layout->setSpacing(10);
+  layout->addWidget(scan);
+  layout->addWidget(exportButton);
+  layout->addWidget(exportType);
+  layout->addSpacing(12);
+  layout->addWidget(progress, 1);
+  layout->addWidget(hint, 1);
+  return panel;
+}
+
+QWidget* CreateScanPage(const char* name, QWidget* panel, StringGridView* grid) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  panel->setParent(page);
+  grid->setParent(page);
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(panel);
+  layout->addWidget(grid, 1);
+  return page;
+}
+
+}  // namespace
+
+std::string GridCellHint(const StringGrid& grid, int col, int row) {
+  return grid.Cell(1, row) + "\r\n" + grid.Cell(col, 0) + "\r\n\r\n" + grid.Cell(col, row);
+}
+
+void LoadInfoText(QPlainTextEdit& memo, const std::string& path) {
+  QFile file(FromText(path));
+  if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const QByteArray content = file.readAll();
+    if (file.error() == QFileDevice::NoError) {
+      memo.setPlainText(QString::fromUtf8(content));
+      return;
+    }
+  }
+  memo.appendPlainText(FromText("Could not find " + path));
+}
+
+// ---- Construction ----
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("Collect Server and Partition Information"));
+  setFont(PixelFont("Arial", 15, QFont::SansSerif));
+  resize(769, 679);
+  CreateControls();
+  ConnectEvents();
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::CreateControls() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(CreateTopPanel());
+
+  PageControl = new QTabWidget(central);
+  PageControl->setObjectName(QStringLiteral("PageControl"));
+  PageControl->setDocumentMode(false);
+  TabSheet1 = CreateInfoPage();
+  TabSheetServers = CreateServersPage();
+  TabSheetPart = CreatePartitionsPage();
+  PageControl->addTab(TabSheet1, QStringLiteral("&Info"));
+  PageControl->addTab(TabSheetServers, QStringLiteral("Scan &Servers"));
+  PageControl->addTab(TabSheetPart, QStringLiteral("Scan &Partitions"));
+  layout->addWidget(PageControl, 1);
+  setCentralWidget(central);
+  CreateStatusBar();
+}
+
+QWidget* TMainForm::CreateTopPanel() {
+  Panel4 = new QWidget(this);
+  Panel4->setObjectName(QStringLiteral("Panel4"));
+  Panel4->setFixedHeight(46);
+
+  ComboBoxTrees = new QComboBox(Panel4);
+  ComboBoxTrees->setObjectName(QStringLiteral("ComboBoxTrees"));
+  ComboBoxTrees->setToolTip(QStringLiteral("Select Current Tree"));
+  ComboBoxTrees->setMinimumWidth(230);
+  ComboBoxTrees->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+
+  EditMyName = new QLineEdit(Panel4);
+  EditMyName->setObjectName(QStringLiteral("EditMyName"));
+  EditMyName->setText(QStringLiteral("EditMyName"));
+  EditMyName->setReadOnly(true);
+  EditMyName->setToolTip(QStringLiteral("The name you are authenticated as in the current tree"));
+
+  auto* treeLabel = new QLabel(QStringLiteral("Tree:"), Panel4);
+  treeLabel->setBuddy(ComboBoxTrees);
+  auto* nameLabel = new QLabel(QStringLiteral("Logged in as:"), Panel4);
+  nameLabel->setBuddy(EditMyName);
+
+  auto* layout = new QHBoxLayout(Panel4);
+  layout->setContentsMargins(10, 6, 10, 6);
+  layout->setSpacing(8);
+  layout->addWidget(treeLabel);
+  layout->addWidget(ComboBoxTrees);
+  layout->addSpacing(16);
+  layout->addWidget(nameLabel);
+  layout->addWidget(EditMyName, 1);
+  return Panel4;
+}
+
+QWidget* TMainForm::CreateInfoPage() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("TabSheet1"));
+
+  Panel1 = new QLabel(page);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFont(PixelFont("Arial", 20, QFont::SansSerif, true));
+  Panel1->setAlignment(Qt::AlignCenter);
+  Panel1->setWordWrap(true);
+  Panel1->setMinimumHeight(56);
+  Panel1->setFrameShape(QFrame::StyledPanel);
+  Panel1->setFrameShadow(QFrame::Raised);
+  Panel1->setAutoFillBackground(true);
+  Panel1->setBackgroundRole(QPalette::Button);
+
+  Memo1 = new QPlainTextEdit(page);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setFont(PixelFont("Courier New", 13, QFont::TypeWriter));
+  Memo1->setReadOnly(true);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->setSpacing(6);
+  layout->addWidget(Panel1);
+  layout->addWidget(Memo1, 1);
+  return page;
+}
+
+QWidget* TMainForm::CreateServersPage() {
+  BitBtnSrv = CreateButton(this, "BitBtnSrv", "&Scan", QStyle::SP_BrowserReload);
+  BitBtnSrv->setToolTip(QStringLiteral("List every NCP server of the current tree"));
+  BitBtnExpSrv = CreateButton(this, "BitBtnExpSrv", "Export", QStyle::SP_DialogSaveButton);
+  BitBtnExpSrv->setEnabled(false);
+  ComboBoxTypeS = CreateExportTypeBox(this, "ComboBoxTypeS");
+  ProgressBarS = CreateProgressBar(this, "ProgressBarS");
+  LabelInfoScanSrv = CreateScanHint(this, "LabelInfoScanSrv", "Scan, then double-click on the server name");
+  Panel2 = CreateScanPanel(this, "Panel2", BitBtnSrv, BitBtnExpSrv, ComboBoxTypeS, ProgressBarS, LabelInfoScanSrv);
+  StringGridSrv = CreateResultGrid(this, "StringGridSrv", {106, 203, 137, 132, 317});
+  return CreateScanPage("TabSheetServers", Panel2, StringGridSrv);
+}
+
+QWidget* TMainForm::CreatePartitionsPage() {
+  BitBtnPart = CreateButton(this, "BitBtnPart", "&Scan", QStyle::SP_BrowserReload);
+  BitBtnPart->setToolTip(QStringLiteral("List every partition of the current tree with its replicas"));
+  BitBtnExpPart = CreateButton(this, "BitBtnExpPart", "Export", QStyle::SP_DialogSaveButton);
+  BitBtnExpPart->setEnabled(false);
+  ComboBoxTypeP = CreateExportTypeBox(this, "ComboBoxTypeP");
+  ProgressBarP = CreateProgressBar(this, "ProgressBarP");
+  LabelInfoScanPart =
+      CreateScanHint(this, "LabelInfoScanPart", "Scan, then double-click on the partition name");
+  Panel3 = CreateScanPanel(this, "Panel3", BitBtnPart, BitBtnExpPart, ComboBoxTypeP, ProgressBarP, LabelInfoScanPart);
+  StringGridPart = CreateResultGrid(this, "StringGridPart", {106, 207, 126, 174, 159, 240});
+  return CreateScanPage("TabSheetPart", Panel3, StringGridPart);
+}
+
+void TMainForm::CreateStatusBar() {
+  StatusBar1 = new StatusPanelBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setCursor(Qt::PointingHandCursor);
+  StatusBar1->AddPanel(250);
+  StatusBar1->AddPanel(150);
+  StatusBar1->SetSimpleText(kWebAddress);
+  StatusBar1->SetPanelText(kWebPanel, kWebAddress);
+  StatusBar1->setToolTip(FromText(std::string("Open ") + kWebAddress));
+  // The address reads as a link.
+  QLabel* link = StatusBar1->Panel(kWebPanel);
+  QPalette palette = link->palette();
+  palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+  link->setPalette(palette);
+  QFont font = link->font();
+  font.setUnderline(true);
+  link->setFont(font);
+  setStatusBar(StatusBar1);
+}
+
+void TMainForm::ConnectEvents() {
+  connect(ComboBoxTrees, &QComboBox::activated, this, [this] { ChangeTree(); });
+  connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
+  connect(StatusBar1, &StatusPanelBar::Clicked, this, [this] { StatusBar1Click(); });
+  connect(BitBtnSrv, &QPushButton::clicked, this, [this] { BitBtnSrvClick(); });
+  connect(BitBtnPart, &QPushButton::clicked, this, [this] { BitBtnPartClick(); });
+  connect(BitBtnExpSrv, &QPushButton::clicked, this, [this] { BitBtnExpClick(BitBtnExpSrv); });
+  connect(BitBtnExpPart, &QPushButton::clicked, this, [this] { BitBtnExpClick(BitBtnExpPart); });
+  connect(StringGridSrv, &StringGridView::Click, this, [this] { StringGridSrvClick(); });
+  connect(StringGridPart, &StringGridView::Click, this, [this] { StringGridPartClick(); });
+  connect(StringGridSrv, &StringGridView::DblClick, this, [this] { StringGridDblClick(StringGridSrv); });
+  connect(StringGridPart, &StringGridView::DblClick, this, [this] { StringGridDblClick(StringGridPart); });
+  StringGridPart->SetDrawCellHandler([this](QPainter& canvas, int col, int row, const QRect& rect,
+                                            DrawCellState state) {
+    StringGridPartDrawCell(canvas, col, row, rect, state);
+  });
+}
+
+// ---- Form events ----
+
+void TMainForm::FormCreate() {
+  setWindowTitle(QString::fromLatin1(kMainCaption));
+  Panel1->setText(FromText(Format("%s (%s)", windowTitle().toStdString(), kProgramVersion)));
+  LoadInfoText(*Memo1, ProgramFileWithExt("txt"));
+  PageControl->setCurrentWidget(TabSheet1);
+
+  // InitNetWare has shown its own box already; the window opens without a session.
+  LastDSError = InitNetWare();
+  if (LastDSError != 0) {
+    ReportError(LastDSError, "InitNetWare");
+    return;
+  }
+  contextCreated_ = DSContextCreate(&MainContext) == 0;
+  FillTreeList();
+
+  // ---- Saved selections ----
+  // The selections of ComboBoxTrees, ComboBoxTypeS and ComboBoxTypeP are restored here
+  // from the settings store, after the preferred tree has been selected.
+}
+
+void TMainForm::FillTreeList() {
+  try {
+    TextList trees;
+    ListTrees(trees);
+    ComboBoxTrees->clear();
+    for (int i = 0; i < trees.Count(); ++i) {
+      ComboBoxTrees->addItem(FromText(trees[i]), QVariant::fromValue(static_cast<qlonglong>(trees.Objects(i))));
+    }
+    // Adding items selects the first one; only the preferred tree may be selected.
+    ComboBoxTrees->setCurrentIndex(trees.Empty() ? -1 : trees.IndexOf(PreferredTreeName()));
+  } catch (...) {
+    // A failing tree list leaves whatever was listed; the window opens all the same.
+  }
+}
+
+void TMainForm::FormShow() {
+  // ---- Saved window geometry ----
+  // The window's position and size are restored here from the settings store.
+  ChangeTree();
+}
+
+void TMainForm::FormClose() {
+  if (contextCreated_) {
+    DSContextFree(MainContext);
+    contextCreated_ = false;
+  }
+  // ---- Saving the window's state ----
+  // The geometry and the three combo box selections are saved here to the settings store.
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Restoring a minimised window is no new showing.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+// ---- Tree and progress ----
+
+void TMainForm::ChangeTree() {
+  const std::string tree = ComboBoxTrees->currentText().toStdString();
+  if (tree.empty()) return;
+  LastDSError = DSChangeCurrentTree(MainContext, tree, false);
+  ReportError(LastDSError, "DSChangeCurrentTree");
+  ModifyContextFlags(MainContext, '+', DCV_TYPELESS_NAMES);
+  SetNameContext(MainContext, "[Root]");
+  EditMyName->setText(FromText(CurrentUserName(MainContext)));
+}
+
+void TMainForm::StatusInfo(int position, int total, const std::string& text) {
+  if (ProgressBar) ProgressBar->setVisible(total != 0);
+  StatusBar1->SetPanelText(kProgressPanel, text.empty() ? std::string() : Format("[%d/%d] %s", position, total, text));
+  if (ProgressBar && total > 0) {
+    ProgressBar->setRange(1, total);
+    ProgressBar->setValue(position);
+  }
+  // Before the first page change there is no bar, so the hints take its place.
+  const bool barHidden = ProgressBar == nullptr || ProgressBar->isHidden();
+  LabelInfoScanSrv->setVisible(barHidden);
+  LabelInfoScanPart->setVisible(barHidden);
+}
+
+void TMainForm::PageControlChange() {
+  QWidget* page = PageControl->currentWidget();
+  if (page == TabSheetServers) {
+    ProgressBar = ProgressBarS;
+  } else if (page == TabSheetPart) {
+    ProgressBar = ProgressBarP;
+  }
+  StatusInfo(0, 0, "");
+}
+
+void TMainForm::StatusBar1Click() {
+  // The web address of the status bar is opened here (with the desktop's opener).
+}
+
+// ---- Result grids ----
+
+void TMainForm::StringGridSrvClick() {
+  StringGridSrv->SetHint(GridCellHint(StringGridSrv->Grid(), StringGridSrv->Col(), StringGridSrv->Row()));
+}
+
+void TMainForm::StringGridPartClick() {
+  StringGridPart->SetHint(GridCellHint(StringGridPart->Grid(), StringGridPart->Col(), StringGridPart->Row()));
+}
+
+void TMainForm::BitBtnSrvClick() {
+  // The server scan fills StringGridSrv here.
+}
+
+void TMainForm::BitBtnPartClick() {
+  // The partition scan fills StringGridPart here.
+}
+
+void TMainForm::BitBtnExpClick(QObject*) {
+  // The page's grid is exported here to a file named after the tree and the type.
+}
+
+void TMainForm::StringGridDblClick(QObject*) {
+  // The details dialog (or the cell viewer for long cells) opens here.
+}
+
+void TMainForm::StringGridPartDrawCell(QPainter&, int, int, const QRect&, DrawCellState) {
+  // Partition status cells of failing partitions are painted over here.
+}
+
+}  // namespace vestrel

@@ -1,1 +1,30 @@
-int main() { return 0; }
+// Vestrel: checks and repairs the partitions and replicas of an eDirectory tree.
+#include <QApplication>
+
+#include "app/QtUiSeam.h"
+#include "app/Vestrel_data.h"
+#include "app/Vestrel_main.h"
+#include "details/Vestrel_detail.h"
+
+int main(int argc, char** argv) {
+  using namespace vestrel;
+  QApplication application(argc, argv);
+  // The application title names the program in boxes that have no title of their own.
+  QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  QtUiSeam ui;
+  InstallUiSeam(&ui);
+
+  // The main window first, then the dialogs it opens; they belong to it.
+  auto* mainForm = new TMainForm;
+  MainForm = mainForm;
+  DlgDetails = new TDlgDetails(mainForm);
+  OKBottomDlg = new TOKBottomDlg(mainForm);
+  mainForm->show();
+  const int exitCode = application.exec();
+
+  DlgDetails = nullptr;
+  OKBottomDlg = nullptr;
+  delete mainForm;
+  InstallUiSeam(nullptr);
+  return exitCode;
+}

@@ -1,0 +1,110 @@
+#include "app/QtUiSeam.h"
+
+#include <QApplication>
+#include <QCursor>
+
+namespace vestrel {
+namespace {
+
+struct KindLook {
+  QMessageBox::Icon icon;
+  const char* title;  // nullptr: the application title
+};
+
+KindLook LookOfKind(DialogKind kind) {
+  switch (kind) {
+    case DialogKind::Warning:
+      return {QMessageBox::Warning, "Warning"};
+    case DialogKind::Error:
+      return {QMessageBox::Critical, "Error"};
+    case DialogKind::Information:
+      return {QMessageBox::Information, "Information"};
+    case DialogKind::Confirmation:
+      return {QMessageBox::Question, "Confirm"};
+    case DialogKind::Plain:
+      break;
+  }
+  return {QMessageBox::NoIcon, nullptr};
+}
+
+QMessageBox::StandardButton SecondButton(DialogButtons buttons) {
+  switch (buttons) {
+    case DialogButtons::OkCancel:
+      return QMessageBox::Cancel;
+    case DialogButtons::OkAbort:
+      return QMessageBox::Abort;
+    case DialogButtons::Ok:
+      break;
+  }
+  return QMessageBox::NoButton;
+}
+
+// Boxes belong to the window the user is working in, so they stay in front of it.
+QWidget* BoxParent() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return QApplication::activeWindow();
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> CreateMessageBox(DialogKind kind, const std::string& text, DialogButtons buttons,
+                                              QWidget* parent) {
+  const KindLook look = LookOfKind(kind);
+  const QString title = look.title ? QString::fromLatin1(look.title) : QGuiApplication::applicationDisplayName();
+  QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  auto box = std::make_unique<QMessageBox>(look.icon, title, message, QMessageBox::Ok, parent);
+  box->setTextFormat(Qt::PlainText);
+  const QMessageBox::StandardButton second = SecondButton(buttons);
+  if (second != QMessageBox::NoButton) {
+    box->addButton(second);
+    box->setEscapeButton(second);
+  } else {
+    box->setEscapeButton(QMessageBox::Ok);
+  }
+  box->setDefaultButton(QMessageBox::Ok);
+  return box;
+}
+
+DialogResult ResultOfButton(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Cancel:
+      return DialogResult::Cancel;
+    case QMessageBox::Abort:
+      return DialogResult::Abort;
+    default:
+      return DialogResult::Ok;
+  }
+}
+
+DialogResult QtUiSeam::MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) {
+  std::unique_ptr<QMessageBox> box = CreateMessageBox(kind, text, buttons, BoxParent());
+  // The hourglass of a running command must not hide the arrow over the box.
+  const bool hourglass = Cursor() == CursorKind::Hourglass;
+  if (hourglass) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  box->exec();
+  if (hourglass) QGuiApplication::restoreOverrideCursor();
+  return ResultOfButton(box->standardButton(box->clickedButton()));
+}
+
+CursorKind QtUiSeam::Cursor() const {
+  const QCursor* cursor = QGuiApplication::overrideCursor();
+  return cursor && cursor->shape() == Qt::WaitCursor ? CursorKind::Hourglass : CursorKind::Default;
+}
+
+void QtUiSeam::SetCursor(CursorKind cursor) {
+  if (cursor == CursorKind::Hourglass) {
+    // One override at most, so restoring the default always removes it.
+    if (QGuiApplication::overrideCursor()) {
+      QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
+    } else {
+      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    return;
+  }
+  while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+}
+
+void QtUiSeam::ProcessMessages() { QCoreApplication::processEvents(); }
+
+}  // namespace vestrel

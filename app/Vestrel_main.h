@@ -1,0 +1,115 @@
+// The main window: tree selector, the authenticated name, the Info page and the two
+// scan pages with their result grids, progress display and export commands.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <string>
+
+#include "app/StatusPanelBar.h"
+#include "app/StringGridView.h"
+
+namespace vestrel {
+
+// Texts of the window.
+inline constexpr const char* kApplicationTitle = "Synchronize Servers and Partitions";
+inline constexpr const char* kMainCaption = "Scan Servers and Partitions. Sync/Change Partitions and Replicas";
+inline constexpr const char* kProgramVersion = "v1.0.4";
+// Shown in the status bar and opened when it is clicked.
+inline constexpr const char* kWebAddress = "https://www.netiq.com/documentation/edirectory-9/";
+
+// Status bar panels.
+inline constexpr int kWebPanel = 0;
+inline constexpr int kProgressPanel = 1;
+
+class TMainForm final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window's controls, then runs FormCreate.
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // ---- Controls ----
+  QWidget* Panel4;
+  QComboBox* ComboBoxTrees;
+  QLineEdit* EditMyName;
+  QTabWidget* PageControl;
+  QWidget* TabSheet1;
+  QLabel* Panel1;
+  QPlainTextEdit* Memo1;
+  QWidget* TabSheetServers;
+  QWidget* Panel2;
+  QPushButton* BitBtnSrv;
+  QPushButton* BitBtnExpSrv;
+  QComboBox* ComboBoxTypeS;
+  QProgressBar* ProgressBarS;
+  QLabel* LabelInfoScanSrv;
+  StringGridView* StringGridSrv;
+  QWidget* TabSheetPart;
+  QWidget* Panel3;
+  QPushButton* BitBtnPart;
+  QPushButton* BitBtnExpPart;
+  QComboBox* ComboBoxTypeP;
+  QProgressBar* ProgressBarP;
+  QLabel* LabelInfoScanPart;
+  StringGridView* StringGridPart;
+  StatusPanelBar* StatusBar1;
+
+  // The progress bar of the scan page showing; none until the user first changes the page.
+  QProgressBar* ProgressBar = nullptr;
+
+  // ---- Event handlers ----
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void ChangeTree();
+  // Progress of a scan: item position of total, named text; 0, 0, "" when done.
+  void StatusInfo(int position, int total, const std::string& text);
+  void PageControlChange();
+  void StatusBar1Click();
+  void StringGridSrvClick();
+  void StringGridPartClick();
+  void BitBtnSrvClick();
+  void BitBtnPartClick();
+  // sender: BitBtnExpSrv or BitBtnExpPart.
+  void BitBtnExpClick(QObject* sender);
+  // sender: StringGridSrv or StringGridPart.
+  void StringGridDblClick(QObject* sender);
+  void StringGridPartDrawCell(QPainter& canvas, int col, int row, const QRect& rect, DrawCellState state);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  QWidget* CreateTopPanel();
+  QWidget* CreateInfoPage();
+  QWidget* CreateServersPage();
+  QWidget* CreatePartitionsPage();
+  void CreateStatusBar();
+  void ConnectEvents();
+  void FillTreeList();
+
+  bool contextCreated_ = false;
+};
+
+// The hint of a grid cell: the row's object name (column 1), CR LF, the column's title,
+// CR LF, CR LF, the cell's text.
+std::string GridCellHint(const StringGrid& grid, int col, int row);
+
+// Shows the text file at path in the memo; on any failure the memo gets the line
+// "Could not find " and the path.
+void LoadInfoText(QPlainTextEdit& memo, const std::string& path);
+
+// The main window of the running program (created at start-up).
+extern TMainForm* MainForm;
+
+}  // namespace vestrel
