@@ -485,8 +485,10 @@ void ParseServer(Tree& tree, const json& spec, const Place& at) {
   server->object = obj;
   server->version = spec.contains("version") ? Text(spec["version"], at["version"]) : "";
   server->dsRevision = OptionalU32(spec, "dsRevision", at, 0);
-  server->reachable = !spec.contains("reachable") || (spec["reachable"].is_boolean() ? spec["reachable"].get<bool>()
-                                                                                       : (at["reachable"].Fail("expected true or false"), false));
+  if (const json* reachable = Member(spec, "reachable")) {
+    if (!reachable->is_boolean()) at["reachable"].Fail("expected true or false");
+    server->reachable = reachable->get<bool>();
+  }
   if (const json* addresses = Member(spec, "addresses")) {
     if (!addresses->is_array()) at["addresses"].Fail("expected a list of addresses");
     for (std::size_t i = 0; i < addresses->size(); ++i) server->addresses.push_back(Address((*addresses)[i], at["addresses"][i]));
