@@ -6,6 +6,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "directory/D_NW.h"
 #include "directory/NETWIN32.h"
@@ -19,8 +20,18 @@ namespace {
 
 QString FromText(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// The designed families first, then their metric twins found on Linux desktops.
+QStringList FamiliesLike(const char* family) {
+  const QString designed = QString::fromLatin1(family);
+  if (designed == QLatin1String("Courier New")) {
+    return {designed, QStringLiteral("Liberation Mono"), QStringLiteral("Nimbus Mono PS"), QStringLiteral("DejaVu Sans Mono")};
+  }
+  return {designed, QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")};
+}
+
 QFont PixelFont(const char* family, int pixelSize, QFont::StyleHint hint, bool bold = false) {
-  QFont font(QString::fromLatin1(family));
+  QFont font;
+  font.setFamilies(FamiliesLike(family));
   font.setPixelSize(pixelSize);
   font.setStyleHint(hint);
   font.setBold(bold);
@@ -51,7 +62,7 @@ QProgressBar* CreateProgressBar(QWidget* parent, const char* name) {
   bar->setObjectName(QString::fromLatin1(name));
   bar->setRange(0, 100);
   bar->setValue(0);
-  bar->setFormat(QStringLiteral("%v / %m"));
+  bar->setFormat(QStringLiteral("%p%"));
   return bar;
 }
 
@@ -266,6 +277,8 @@ void TMainForm::CreateStatusBar() {
   QFont font = link->font();
   font.setUnderline(true);
   link->setFont(font);
+  // The whole address stays readable; the panel is never narrower than designed.
+  link->setFixedWidth(std::max(250, link->sizeHint().width() + 4));
   setStatusBar(StatusBar1);
 }
 
