@@ -246,7 +246,12 @@ Context* Engine::FindContext(NWDSContextHandle handle) {
   return it == contexts_.end() ? nullptr : &it->second;
 }
 
-bool Engine::FreeContext(NWDSContextHandle handle) { return contexts_.erase(handle) > 0; }
+bool Engine::FreeContext(NWDSContextHandle handle) {
+  if (contexts_.erase(handle) == 0) return false;
+  // Listings abandoned half-way end with their context.
+  std::erase_if(iterations_, [&](const auto& entry) { return entry.second->context == handle; });
+  return true;
+}
 
 NWRCODE Engine::ContextTree(NWDSContextHandle handle, Context*& context, Tree*& tree) {
   context = FindContext(handle);

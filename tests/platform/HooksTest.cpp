@@ -64,6 +64,20 @@ TEST_F(Hooks, ClockStartsAtTheTreesClockAndCanBeSetAndAdvanced) {
   EXPECT_EQ(nwtest::ClockNow(), 1025u);
 }
 
+TEST_F(Hooks, AbandonedListingsEndWithTheirContext) {
+  NWDSContextHandle c = 0;
+  ASSERT_EQ(DSContextCreate(&c), 0);
+  Buf_T* reply = nullptr;
+  ASSERT_EQ(DSBufferAlloc(MAX_MESSAGE_LEN, &reply), 0);
+  nuint32 iteration = NO_MORE_ITERATIONS;
+  ASSERT_EQ(DSServerPartitionsList(c, &iteration, "FS1.HQ.ACME", reply), 0);
+  ASSERT_NE(iteration, NO_MORE_ITERATIONS);
+  EXPECT_EQ(nwtest::OpenIterations(), 1u);
+  DSContextFree(c);
+  EXPECT_EQ(nwtest::OpenIterations(), 0u);
+  DSBufferFree(reply);
+}
+
 TEST_F(Hooks, ResetForgetsEverything) {
   Context();
   Buf_T* buffer = nullptr;
