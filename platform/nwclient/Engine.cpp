@@ -14,6 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/nwclient/Operations.h"
+
 #ifndef VESTREL_SOURCE_TREES
 #define VESTREL_SOURCE_TREES ""
 #endif
@@ -150,6 +152,7 @@ void Engine::LoadDefaults() {
 }
 
 void Engine::Clear() {
+  DropPendingOperations();  // no sync of an old tree may run on a newly loaded one
   trees_.clear();
   connections_.clear();
   problems_.clear();
@@ -301,6 +304,7 @@ bool Engine::EndIteration(nuint32 handle) { return iterations_.erase(handle) > 0
 // ---- Call controls ----
 
 NWRCODE Engine::Enter(const char* operation) {
+  RunDueOperations();  // scheduled syncs take effect whenever the directory is next used
   std::uint64_t count = ++calls_[operation];
   auto latency = latency_.find(operation);
   if (latency == latency_.end()) latency = latency_.find("");

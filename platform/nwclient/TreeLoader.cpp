@@ -43,9 +43,10 @@ const json* Member(const json& obj, const char* key) {
 
 void CheckKeys(const json& obj, const Place& at, std::initializer_list<const char*> allowed) {
   if (!obj.is_object()) at.Fail("expected an object");
-  for (const auto& [key, value] : obj.items()) {
+  for (auto it = obj.begin(); it != obj.end(); ++it) {
+    const std::string key = it.key();
     if (!key.empty() && key[0] == '_') continue;  // comments such as "_note"
-    if (std::none_of(allowed.begin(), allowed.end(), [&](const char* k) { return key == k; }))
+    if (std::none_of(allowed.begin(), allowed.end(), [&key](const char* k) { return key == k; }))
       at.Fail("unknown key \"" + key + "\"");
   }
 }
