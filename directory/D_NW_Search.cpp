@@ -25,15 +25,20 @@ bool ParenthesesBalance(const std::string& filter) {
   return std::count(filter.begin(), filter.end(), '(') == std::count(filter.begin(), filter.end(), ')');
 }
 
-// The buffers of one search, freed whatever way the search ends.
-struct SearchBuffers {
+// The buffers and the iteration of one search, given back whatever way it ends.
+struct SearchResources {
+  NWDSContextHandle context = 0;
   Buf_T* filter = nullptr;
   Buf_T* result = nullptr;
   Buf_T* attrNames = nullptr;  // a names-only search asks for no attributes
-  SearchBuffers() = default;
-  SearchBuffers(const SearchBuffers&) = delete;
-  SearchBuffers& operator=(const SearchBuffers&) = delete;
-  ~SearchBuffers() {
+  nuint32 iterationHandle = NO_MORE_ITERATIONS;
+  explicit SearchResources(NWDSContextHandle searchContext) : context(searchContext) {}
+  SearchResources(const SearchResources&) = delete;
+  SearchResources& operator=(const SearchResources&) = delete;
+  ~SearchResources() {
+    // A search left by an error or an exception between steps still holds its
+    // iteration in the library.
+    if (iterationHandle != NO_MORE_ITERATIONS) DSIterationEnd(context, iterationHandle, DSV_SEARCH);
     for (Buf_T* buffer : {result, attrNames, filter})
       if (buffer) DSBufferFree(buffer);
   }
@@ -112,32 +117,35 @@ NWRCODE SearchObjects(NWDSContextHandle context, const std::string& base, const 
   state.context = context;
   const std::string& rowText = rowTemplate.empty() ? kDefaultTemplate : rowTemplate;
   try {
-    SearchBuffers buffers;
-    code = DSBufferAlloc(DEFAULT_MESSAGE_LEN, &buffers.filter);
-    if (code == 0) code = DSBufferAlloc(MAX_MESSAGE_LEN, &buffers.result);
-    if (code == 0) code = DSBufferInit(context, DSV_SEARCH_FILTER, buffers.filter);
-    if (code == 0) code = StoreFilter(filter, state, buffers.filter);
+    SearchResources search(context);
+    code = DSBufferAlloc(DEFAULT_MESSAGE_LEN, &search.filter);
+    if (code == 0) code = DSBufferAlloc(MAX_MESSAGE_LEN, &search.result);
+    if (code == 0) code = DSBufferInit(context, DSV_SEARCH_FILTER, search.filter);
+    if (code == 0) code = StoreFilter(filter, state, search.filter);
     if (code != 0) return code;
 
-    state.iterationHandle = NO_MORE_ITERATIONS;
+    nuint32& handle = search.iterationHandle;
     bool stopped = false;
     do {
       ProcessMessages();
       const TimeStamp_T everyTime{};
       nuint32 searched = 0;
-      code = DSSearchStep(context, base.c_str(), scope, false, buffers.filter, &everyTime, DS_ATTRIBUTE_NAMES, false,
-                          buffers.attrNames, &state.iterationHandle, kObjectsPerStep, &searched, buffers.result);
+      code = DSSearchStep(context, base.c_str(), scope, false, search.filter, &everyTime, DS_ATTRIBUTE_NAMES, false,
+                          search.attrNames, &handle, kObjectsPerStep, &searched, search.result);
+      state.iterationHandle = handle;
       if (code != 0) break;
       nuint32 objectCount = 0;
-      code = DSResultObjectCount(context, buffers.result, &objectCount);
+      code = DSResultObjectCount(context, search.result, &objectCount);
       if (code != 0) break;
       for (nuint32 i = 0; i < objectCount && !stopped; ++i) {
         ProcessMessages();
         char name[MAX_DN_BYTES] = {};
         state.objectInfo = Object_Info_T{};
-        code = DSResultNextObject(context, buffers.result, name, &state.attrCount, &state.objectInfo);
-        if (code != 0) {
-          ReportError(code, "");
+        // An unreadable object is shown and skipped; its code stays the result until the
+        // next step replaces it.
+        if (NWRCODE objectCode = DSResultNextObject(context, search.result, name, &state.attrCount, &state.objectInfo)) {
+          code = objectCode;
+          ReportError(objectCode, "");
           continue;
         }
         ++counter;
@@ -145,18 +153,12 @@ NWRCODE SearchObjects(NWDSContextHandle context, const std::string& base, const 
         state.objectInfo.baseClass[sizeof(state.objectInfo.baseClass) - 1] = '\0';
         TakeObject(state, rowText, userArgument, callback, list);
         if (abortFlag != 0 || (maximum > 0 && counter >= maximum)) {
-          DSIterationEnd(context, state.iterationHandle, DSV_SEARCH);
-          state.iterationHandle = NO_MORE_ITERATIONS;
+          DSIterationEnd(context, handle, DSV_SEARCH);
+          handle = NO_MORE_ITERATIONS;
           stopped = true;
         }
       }
-    } while (!stopped && abortFlag == 0 && state.iterationHandle != NO_MORE_ITERATIONS);
-    // A search left by the abort flag between steps, or by a failing step, still holds
-    // its iteration in the library: give it back.
-    if (state.iterationHandle != NO_MORE_ITERATIONS) {
-      DSIterationEnd(context, state.iterationHandle, DSV_SEARCH);
-      state.iterationHandle = NO_MORE_ITERATIONS;
-    }
+    } while (!stopped && abortFlag == 0 && handle != NO_MORE_ITERATIONS);
   } catch (...) {
     // Whatever went wrong, the code reached so far is the answer.
   }
