@@ -30,6 +30,7 @@ class Operations : public NwTest {
  protected:
   void SetUp() override {
     NwTest::SetUp();
+    nw::DropPendingOperations();
     ConnectDemo();
     ASSERT_EQ(nwtest::ConnectTreeJson(kOpsTree, "admin.O", false), "");
     nwtest::SetClock(kStart);
@@ -129,12 +130,11 @@ TEST_F(Operations, WrongNamesAndServersWithoutAReplicaGiveTheServersCodes) {
   // The server that no longer answers.
   EXPECT_EQ(NWDSReloadDS(acme, ".OLDNW.Legacy.ACME"), ERR_UNREACHABLE_SERVER);
   EXPECT_EQ(NWDSSyncSchema(acme, ".OLDNW.Legacy.ACME", 0), ERR_UNREACHABLE_SERVER);
-  // A context without a tree.
-  NWDSContextHandle bare = 0;
-  ASSERT_EQ(DSContextCreate(&bare), 0);
-  DSContextSetValue(bare, DCK_TREE_NAME, "NO_TREE");
-  EXPECT_EQ(NWDSReloadDS(bare, ".FS1.HQ.ACME"), ERR_NO_CONNECTION);
-  DSContextFree(bare);
+  // A context that is gone.
+  NWDSContextHandle gone = 0;
+  ASSERT_EQ(DSContextCreate(&gone), 0);
+  DSContextFree(gone);
+  EXPECT_EQ(NWDSReloadDS(gone, ".FS1.HQ.ACME"), ERR_BAD_CONTEXT);
   EXPECT_EQ(nw::PendingOperations(), 0u);  // nothing failed was scheduled
 }
 
