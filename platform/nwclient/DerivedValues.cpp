@@ -2,6 +2,7 @@
 // server attributes, replica rings and their status octets, class and naming values.
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 #include "platform/nwclient/Model.h"
 
@@ -223,10 +224,12 @@ std::vector<Attribute> EffectiveAttributes(const Tree& tree, const Object& obj) 
   if (!obj.IsRoot()) AddCreatorNames(tree, obj, result);
   if (obj.server) AddServerValues(*obj.server, result);
   if (obj.partition) AddPartitionValues(*obj.partition, result);
+  std::unordered_map<std::string, std::size_t> derived;  // upper-case name -> position
+  for (std::size_t i = 0; i < result.size(); ++i) derived.emplace(UpperAscii(result[i].name), i);
   for (const Attribute& raw : obj.attributes) {
-    auto same = std::find_if(result.begin(), result.end(), [&](const Attribute& a) { return EqualsNoCase(a.name, raw.name); });
-    if (same != result.end())
-      *same = raw;
+    auto same = derived.find(UpperAscii(raw.name));
+    if (same != derived.end())
+      result[same->second] = raw;
     else
       result.push_back(raw);
   }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 #include "directory/NETWIN32.h"
 #include "platform/nwclient/Engine.h"
@@ -46,12 +47,14 @@ NWRCODE CollectAttributes(const nw::Tree& tree, const nw::Context& context, cons
   if (allAttrs) {
     out = std::move(all);
   } else {
-    for (const std::string& name : request->attrNames)
-      for (nw::Attribute& attr : all)
-        if (!attr.name.empty() && nw::EqualsNoCase(attr.name, name)) {
-          out.push_back(attr);
-          attr.name.clear();  // each attribute once, even when asked twice
-        }
+    std::unordered_map<std::string, std::size_t> byName;  // upper-case name -> position in all
+    for (std::size_t i = 0; i < all.size(); ++i) byName.emplace(nw::UpperAscii(all[i].name), i);
+    for (const std::string& name : request->attrNames) {
+      auto found = byName.find(nw::UpperAscii(name));
+      if (found == byName.end()) continue;
+      out.push_back(std::move(all[found->second]));
+      byName.erase(found);  // each attribute once, even when asked twice
+    }
     if (out.empty()) return ERR_NO_SUCH_ATTRIBUTE;
   }
   for (nw::Attribute& attr : out) nw::LocalizeValueNames(tree, context, attr);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -468,8 +469,9 @@ void ParseObject(Tree& tree, const json& spec, const Place& at) {
   if (spec.contains("aliasOf")) obj.aliasTarget = FullName(spec["aliasOf"], at["aliasOf"]);
   if (const json* attrs = Member(spec, "attributes")) {
     if (!attrs->is_object()) at["attributes"].Fail("expected an object of attribute names");
+    std::set<std::string> seen;  // names differing only in case are the same attribute
     for (const auto& [attrName, attrSpec] : attrs->items()) {
-      if (obj.RawAttribute(attrName)) at["attributes"][attrName].Fail("the attribute is given twice");
+      if (!seen.insert(UpperAscii(attrName)).second) at["attributes"][attrName].Fail("the attribute is given twice");
       obj.attributes.push_back(ParseAttribute(tree, attrName, attrSpec, at["attributes"][attrName]));
     }
   }

@@ -108,6 +108,7 @@ TEST(TreeLoader, BrokenFilesNameTheFileThePlaceAndTheProblem) {
       {R"({"tree":"T","servers":[{"name":"s","addresses":[{"type":0,"network":"01"}]}]})", "IPX address"},
       {R"({"tree":"T","objects":[{"name":"a..b","class":"User"}]})", "not a valid object name"},
       {R"({"tree":"T","objects":[{"name":"a","class":"User","created":"yesterday"}]})", "expected a time"},
+      {R"({"tree":"T","objects":[{"name":"a","class":"User","attributes":{"Surname":"x","SURNAME":"y"}}]})", "given twice"},
   };
   for (const Case& c : cases) {
     std::string problem = LoadProblem(c.json);
