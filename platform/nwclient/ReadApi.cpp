@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -81,7 +82,11 @@ NWRCODE FillReadReply(ReadIteration& pending, nw::BufferState& reply, bool& comp
       if (reply.reply.empty()) return ERR_INSUFFICIENT_BUFFER;
       break;
     }
-    reply.reply.push_back(nw::ReplyAttribute{attr, pending.valueIndex, last});
+    // Only the values that travel in this reply are copied into it.
+    nw::Attribute slice{attr.name, attr.syntax, {}};
+    slice.values.assign(attr.values.begin() + static_cast<std::ptrdiff_t>(pending.valueIndex),
+                        attr.values.begin() + static_cast<std::ptrdiff_t>(std::max(last, pending.valueIndex)));
+    reply.reply.push_back(nw::ReplyAttribute{std::move(slice), 0, last - pending.valueIndex});
     used += cost;
     if (last < valueCount) {
       pending.valueIndex = last;
