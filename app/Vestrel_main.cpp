@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/Vestrel_data.h"
+#include "details/Vestrel_detail.h"
 #include "directory/D_NW.h"
 #include "directory/NETWIN32.h"
 #include "util/D_Util.h"
@@ -424,8 +426,32 @@ void TMainForm::BitBtnExpClick(QObject*) {
   // The page's grid is exported here to a file named after the tree and the type.
 }
 
-void TMainForm::StringGridDblClick(QObject*) {
-  // The details dialog (or the cell viewer for long cells) opens here.
+void TMainForm::StringGridDblClick(QObject* sender) {
+  StringGridView* view = sender == StringGridPart ? StringGridPart : StringGridSrv;
+  const StringGrid& grid = view->Grid();
+  const int col = view->Col();
+  const int row = view->Row();
+  if (row < 1) return;  // the title row
+  if (col >= 3) {
+    // Value columns may hold many lines: the cell viewer shows them one per item.
+    if (!OKBottomDlg) return;
+    TextList lines;
+    lines.SetText(grid.Cell(col, row));
+    OKBottomDlg->ListBoxDetail->clear();
+    for (int i = 0; i < lines.Count(); ++i) OKBottomDlg->ListBoxDetail->addItem(QString::fromStdString(lines[i]));
+    OKBottomDlg->setWindowTitle(QString::fromStdString(Format("%s - %s", grid.Cell(1, row), grid.Cell(col, 0))));
+    OKBottomDlg->exec();
+    return;
+  }
+  const std::string name = JoinContextName(grid.Cell(2, row), grid.Cell(1, row));
+  if (name.empty() || !DlgDetails) return;
+  TextList& opened = view == StringGridSrv ? *DlgDetails->ServerList : *DlgDetails->PartitionList;
+  TextList& other = view == StringGridSrv ? *DlgDetails->PartitionList : *DlgDetails->ServerList;
+  opened.Clear();
+  opened.Add(name);
+  other.Clear();
+  DlgDetails->DirContext = MainContext;
+  DlgDetails->exec();
 }
 
 void TMainForm::StringGridPartDrawCell(QPainter&, int, int, const QRect&, DrawCellState) {

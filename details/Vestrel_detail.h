@@ -1,9 +1,17 @@
 // The details dialog: acts on one server or one partition found by the scans of the
-// main window. Created once at start-up and reused for every opening; its fields and
-// lists keep their content from one opening to the next.
+// main window. Created once at start-up and reused for every opening; its fields keep
+// their content from one opening to the next, but every opening starts with empty lists,
+// so no name of an earlier opening is ever sent to the directory.
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,9 +39,107 @@ class TDlgDetails : public QDialog {
   NWDSContextHandle DirContext = 0;  // the main window's context, handed over before each opening
   NWRCODE LastError = 0;             // code of the dialog's last library call
 
- protected:
+  // ---- Components ----
+  QWidget* Panel2;
+  QPushButton* OKBtn;
+  QWidget* PanelTimeSelector;
+  QLabel* LabelSchedule;
+  QSpinBox* SpinEditH;
+  QLabel* LabelScheduleH;
+  QSpinBox* SpinEditM;
+  QLabel* LabelScheduleM;
+  QSpinBox* SpinEditS;
+  QLabel* LabelScheduleS;
+  QTabWidget* PageControl;
+
+  QWidget* TabSheetSrvPart;
+  QLabel* LabelInfoSrvPart;
+  QListWidget* ListBoxSrvPart;
+  QLabel* LabelSrvSelectPart;
+  QPushButton* BitBtnSyncSchema;
+  QPushButton* BitBtnSyncPart;
+  QPushButton* BitBtnPartSendAll;
+  QPushButton* BitBtnPartRcvAll;
+  QPushButton* BitBtnPartJoin;
+  QPushButton* BitBtnPartDel;
+  QPushButton* BitBtnReplicaDel;
+  QPushButton* BitBtnRepairTimeStamps;
+  QPushButton* BitBtnReloadDS;
+
+  QWidget* TabSheetPartSrv;
+  QLabel* LabelInfoPartSrv;
+  QListWidget* ListBoxPartServers;
+  QLabel* LabelPartSelectSrv;
+  QPushButton* BitBtnSyncSchema2;
+  QPushButton* BitBtnSyncPart2;
+  QPushButton* BitBtnPartSendAll2;
+  QPushButton* BitBtnPartRcvAll2;
+  QPushButton* BitBtnPartJoin2;
+  QPushButton* BitBtnPartDel2;
+  QPushButton* BitBtnReplicaDel2;
+  QPushButton* BitBtnRepairTimeStamps2;
+
+  QWidget* TabSheetSyncReplica;
+  QListWidget* ListBoxServer1;
+  QToolButton* BtnSend1to2;
+  QListWidget* ListBoxServer2;
+  QWidget* PanelSyncReplicaBottom;
+  QWidget* PanelSyncReplicaBottomLeft;
+  QPushButton* BitBtnSyncReplica;
+  QCheckBox* CheckBoxAllObjects;
+  QWidget* PanelInfoSyncReplica;
+  QLabel* LabelSyncReplicaInfo;
+
+  // ---- Event handlers ----
   void FormCreate();
+  // Builds the view of the object in ServerList or PartitionList; runs when the dialog shows.
+  void FormShow();
+  void FormUpdate();
+  void EnableTabs();
+  void PageControlChange();
+  void ListBoxSrvPartClick();
+  void ListBoxPartServersClick();
+  void ListBoxServerClick();
+
+  void GetSeconds();
+  void BitBtnSyncSchemaClick();
+  void BitBtnSyncPartClick();
+  void BitBtnPartSendAllClick();
+  void BitBtnPartRcvAllClick();
+  void BitBtnSyncReplicaClick();
+  void BitBtnPartJoinClick();
+  void BitBtnPartDelClick();
+  void BitBtnReplicaDelClick();
+  void BitBtnRepairTimeStampsClick();
+  void BitBtnReloadDSClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateControls();
+  QWidget* CreateBottomPanel();
+  QWidget* CreateServerPartitionsPage();
+  QWidget* CreatePartitionServersPage();
+  QWidget* CreateSyncReplicaPage();
+  void ConnectEvents();
+  // The two views of FormShow.
+  void ShowServerView();
+  void ShowPartitionView();
+  // Stores and reports an operation's code; true when it succeeded.
+  bool Reported(NWRCODE code, const char* callName);
+  // Closes the dialog; while FormShow runs the close waits until the show is over.
+  void CloseDialog();
+
+  bool inFormShow_ = false;
+  bool closeAfterShow_ = false;
 };
+
+// The hint of a control as the dialog built it (CR LF between its lines); shown as the
+// control's tool tip.
+std::string HintOf(const QWidget& control);
+// A list entry as a name: the text before its first " [", made absolute.
+std::string CleanEntryName(const std::string& entry);
 
 // The details dialog of the running program (created at start-up).
 extern TDlgDetails* DlgDetails;

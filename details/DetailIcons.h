@@ -1,0 +1,24 @@
+// Small drawn images of the details dialog's operation buttons.
+#pragma once
+
+#include <QIcon>
+
+namespace vestrel {
+
+enum class DetailIconKind {
+  SyncSchema,
+  SyncPartition,
+  SendAll,
+  ReceiveAll,
+  Join,
+  RemovePartition,
+  RemoveReplica,
+  RepairTimeStamps,
+  ReloadDS,
+  SyncReplica,
+};
+
+// The image of one kind (drawn once, then kept); needs a running QGuiApplication.
+QIcon DetailIcon(DetailIconKind kind);
+
+}  // namespace vestrel
