@@ -1,0 +1,85 @@
+// Steps both scans share: the progress callback, the busy guard that keeps a second scan
+// (or a command reading the grid) out while one runs, the hourglass, and the row texts
+// built from the search result alone.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "directory/NTypes.h"
+#include "util/StringGrid.h"
+#include "util/TextList.h"
+#include "util/UiSeam.h"
+
+namespace vestrel {
+
+// Progress of a scan: item position of total and its name before each item; 0, 0, ""
+// when the scan is done (the window's StatusInfo).
+using ScanProgress = std::function<void(int position, int total, const std::string& text)>;
+// Called once the rows are complete, before the progress is cleared: whether the grid
+// holds rows worth exporting.
+using ScanFinished = std::function<void(bool hasRows)>;
+
+struct ScanResult {
+  bool started = false;  // false: another scan was running and nothing was touched
+  int rows = 0;          // object rows written; the grid has rows + 1 rows
+};
+
+// True while a scan runs. Scans let window messages run between items, so a click can
+// arrive meanwhile; commands that start a scan or read a result grid check this first
+// and ignore the click, so a grid never shows a mix of two scans.
+bool ScanRunning();
+
+// Claims the one scan slot for its lifetime when it is free; Claimed() tells whether it did.
+class ScanGuard {
+ public:
+  ScanGuard();
+  ~ScanGuard();
+  ScanGuard(const ScanGuard&) = delete;
+  ScanGuard& operator=(const ScanGuard&) = delete;
+  bool Claimed() const { return claimed_; }
+
+ private:
+  bool claimed_;
+};
+
+// Shows the hourglass for its lifetime; the remembered cursor comes back even when a
+// step throws.
+class HourglassCursor {
+ public:
+  HourglassCursor();
+  ~HourglassCursor();
+  HourglassCursor(const HourglassCursor&) = delete;
+  HourglassCursor& operator=(const HourglassCursor&) = delete;
+
+ private:
+  CursorKind saved_ = CursorKind::Default;
+};
+
+// Calls progress when there is one.
+void ReportProgress(const ScanProgress& progress, int position, int total, const std::string& text);
+
+// Names found by the search below "[Root]" with filter (whole subtree) appended to names,
+// which is then sorted ignoring case in the user's locale. The search's code is not shown.
+void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names);
+
+// Column 0 width 30, rows for every name plus the header row, the headers from column 1
+// on. The column count is set to colCount once the headers are written (after
+// wideCount first, when that is larger).
+void WriteScanHeaders(StringGrid& grid, int nameCount, const char* const* headers, int colCount, int wideCount = 0);
+
+// The first pass: row numbers, and each name split at its first dot into column 1 (the
+// part before it) and column 2 (the part after it); a name without a dot goes whole into
+// both. The whole list is visible before any attribute is read.
+void WriteProvisionalRows(StringGrid& grid, const TextList& names);
+
+// The lines of attrName of object (CR LF between them) into one cell, only when the read
+// succeeds; a failed read leaves the cell as it is. Returns the read's code.
+NWRCODE ReadAttrCell(NWDSContextHandle context, const std::string& object, const std::string& attrName,
+                     StringGrid& grid, int col, int row);
+
+// An object's name without its context (the first occurrence, ignoring case; the name
+// unchanged when context is empty).
+std::string NameWithoutContext(const std::string& name, const std::string& context);
+
+}  // namespace vestrel
