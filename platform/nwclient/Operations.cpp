@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 
 #include "directory/NETWIN32.h"
@@ -38,6 +39,20 @@ struct SyncQueue {
 SyncQueue& Queue() {
   static SyncQueue queue;
   return queue;
+}
+
+nw::OperationRequest& LastRequest() {
+  static nw::OperationRequest request;
+  return request;
+}
+
+void Record(const char* operation, std::initializer_list<const char*> names, nuint32 flags = 0, nuint32 seconds = 0) {
+  nw::OperationRequest& request = LastRequest();
+  request.operation = operation;
+  request.names.clear();
+  for (const char* name : names) request.names.emplace_back(name ? name : "");
+  request.flags = flags;
+  request.seconds = seconds;
 }
 
 std::map<std::string, nuint32>& SchemaSyncTimes() {
@@ -219,7 +234,10 @@ void RunDueOperations() {
 void DropPendingOperations() {
   Queue().jobs.clear();
   SchemaSyncTimes().clear();
+  LastRequest() = OperationRequest{};
 }
+
+const OperationRequest& LastOperationRequest() { return LastRequest(); }
 
 nuint32 LastSchemaSync(const std::string& treeName, const std::string& serverFullName) {
   auto it = SchemaSyncTimes().find(SchemaSyncKey(treeName, serverFullName));
@@ -230,6 +248,7 @@ nuint32 LastSchemaSync(const std::string& treeName, const std::string& serverFul
 
 NWRCODE NWDSSyncSchema(NWDSContextHandle context, const char* server, nuint32 seconds) {
   Call call;
+  Record("NWDSSyncSchema", {server}, 0, seconds);
   if (NWRCODE code = Begin("NWDSSyncSchema", context, call)) return code;
   nw::Server* holder = nullptr;
   if (NWRCODE code = FindServer(call, server, holder)) return code;
@@ -243,6 +262,7 @@ NWRCODE NWDSSyncSchema(NWDSContextHandle context, const char* server, nuint32 se
 
 NWRCODE NWDSSyncPartition(NWDSContextHandle context, const char* server, const char* partition, nuint32 seconds) {
   Call call;
+  Record("NWDSSyncPartition", {server, partition}, 0, seconds);
   if (NWRCODE code = Begin("NWDSSyncPartition", context, call)) return code;
   nw::Server* holder = nullptr;
   nw::Partition* target = nullptr;
@@ -263,6 +283,7 @@ NWRCODE NWDSSyncPartition(NWDSContextHandle context, const char* server, const c
 
 NWRCODE NWDSPartitionSendAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
   Call call;
+  Record("NWDSPartitionSendAllUpdates", {partitionRoot, serverName});
   if (NWRCODE code = Begin("NWDSPartitionSendAllUpdates", context, call)) return code;
   nw::Partition* target = nullptr;
   nw::Server* sender = nullptr;
@@ -278,6 +299,7 @@ NWRCODE NWDSPartitionSendAllUpdates(NWDSContextHandle context, const char* parti
 
 NWRCODE NWDSPartitionReceiveAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
   Call call;
+  Record("NWDSPartitionReceiveAllUpdates", {partitionRoot, serverName});
   if (NWRCODE code = Begin("NWDSPartitionReceiveAllUpdates", context, call)) return code;
   nw::Partition* target = nullptr;
   nw::Server* receiver = nullptr;
@@ -295,7 +317,8 @@ NWRCODE NWDSPartitionReceiveAllUpdates(NWDSContextHandle context, const char* pa
 
 NWRCODE NWDSSyncReplicaToServer(NWDSContextHandle context, const char* serverName, const char* partitionRootName,
                                 const char* destServerName, nuint32 actionFlags, nuint32 delaySeconds) {
-  (void)actionFlags;  // all objects or only the changes: the model keeps no per-object state
+  // All objects or only the changes: the model keeps no per-object state, so both do the same.
+  Record("NWDSSyncReplicaToServer", {serverName, partitionRootName, destServerName}, actionFlags, delaySeconds);
   Call call;
   if (NWRCODE code = Begin("NWDSSyncReplicaToServer", context, call)) return code;
   nw::Server* source = nullptr;
@@ -327,6 +350,7 @@ NWRCODE NWDSSyncReplicaToServer(NWDSContextHandle context, const char* serverNam
 
 NWRCODE NWDSRemovePartition(NWDSContextHandle context, const char* partitionRoot) {
   Call call;
+  Record("NWDSRemovePartition", {partitionRoot});
   if (NWRCODE code = Begin("NWDSRemovePartition", context, call)) return code;
   nw::Partition* target = nullptr;
   nw::Replica* master = nullptr;
@@ -344,6 +368,7 @@ NWRCODE NWDSRemovePartition(NWDSContextHandle context, const char* partitionRoot
 
 NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const char* partitionRoot) {
   Call call;
+  Record("NWDSRemoveReplica", {server, partitionRoot});
   if (NWRCODE code = Begin("NWDSRemoveReplica", context, call)) return code;
   nw::Server* holder = nullptr;
   nw::Partition* target = nullptr;
@@ -364,7 +389,7 @@ NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const c
 }
 
 NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePartition, nuint32 flags) {
-  (void)flags;  // no flags are defined for a join
+  Record("NWDSJoinPartitions", {subordinatePartition}, flags);  // no flags are defined for a join
   Call call;
   if (NWRCODE code = Begin("NWDSJoinPartitions", context, call)) return code;
   nw::Partition* child = nullptr;
@@ -385,6 +410,7 @@ NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePar
 
 NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoot) {
   Call call;
+  Record("NWDSRepairTimeStamps", {partitionRoot});
   if (NWRCODE code = Begin("NWDSRepairTimeStamps", context, call)) return code;
   nw::Partition* target = nullptr;
   nw::Replica* master = nullptr;
@@ -398,6 +424,7 @@ NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoo
 
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName) {
   Call call;
+  Record("NWDSReloadDS", {serverName});
   if (NWRCODE code = Begin("NWDSReloadDS", context, call)) return code;
   nw::Server* server = nullptr;
   // A reloaded directory service comes back with the same replicas: nothing to change.

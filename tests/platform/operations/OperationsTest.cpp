@@ -340,5 +340,16 @@ TEST_F(Operations, ForcedFailuresAreCountedAndChangeNothing) {
   EXPECT_EQ(nwtest::CallCount("NWDSSyncPartition"), 1u);
 }
 
+TEST_F(Operations, TheLastRequestKeepsItsArgumentsAsPassed) {
+  EXPECT_EQ(NWDSSyncReplicaToServer(acme, ".FS1.HQ.ACME", "Sales.ACME", nullptr, 6, 86399), ERR_NULL_POINTER);
+  const nw::OperationRequest& request = nw::LastOperationRequest();
+  EXPECT_EQ(request.operation, "NWDSSyncReplicaToServer");
+  EXPECT_EQ(request.names, (std::vector<std::string>{".FS1.HQ.ACME", "Sales.ACME", ""}));
+  EXPECT_EQ(request.flags, 6u);
+  EXPECT_EQ(request.seconds, 86399u);
+  nwtest::Reset();
+  EXPECT_EQ(nw::LastOperationRequest().operation, "");
+}
+
 }  // namespace
 }  // namespace vestrel::testing
