@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "directory/NTypes.h"
 #include "scan/ScanSteps.h"
+#include "util/D_Util.h"  // RangeCheckError
 #include "util/StringGrid.h"
 
 namespace vestrel {

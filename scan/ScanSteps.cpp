@@ -1,5 +1,7 @@
 #include "scan/ScanSteps.h"
 
+#include <algorithm>
+
 #include "directory/D_NW_Read.h"
 #include "directory/D_NW_Search.h"
 #include "util/D_Util.h"
@@ -42,7 +44,8 @@ void SearchSortedNames(NWDSContextHandle context, const std::string& filter, Tex
 void WriteScanHeaders(StringGrid& grid, int nameCount, const char* const* headers, int colCount, int wideCount) {
   grid.SetColWidth(0, kRowNumberWidth);
   grid.SetRowCount(nameCount + 1);
-  if (wideCount > colCount) grid.SetColCount(wideCount);
+  // Writes outside the grid are lost, so the grid is at least as wide as the headers first.
+  grid.SetColCount(std::max(wideCount, colCount));
   for (int col = 1; col < colCount; ++col) grid.SetCell(col, 0, headers[col]);
   grid.SetColCount(colCount);
 }

@@ -64,8 +64,8 @@ void ReportProgress(const ScanProgress& progress, int position, int total, const
 void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names);
 
 // Column 0 width 30, rows for every name plus the header row, the headers from column 1
-// on. The column count is set to colCount once the headers are written (after
-// wideCount first, when that is larger).
+// on. The grid gets max(wideCount, colCount) columns before the headers are written and
+// colCount after.
 void WriteScanHeaders(StringGrid& grid, int nameCount, const char* const* headers, int colCount, int wideCount = 0);
 
 // The first pass: row numbers, and each name split at its first dot into column 1 (the
