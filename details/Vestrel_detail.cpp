@@ -7,6 +7,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -64,7 +65,7 @@ std::string CurrentText(const QListWidget& list) {
 QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, const QIcon& icon) {
   auto* button = new QPushButton(icon, QString::fromLatin1(caption), parent);
   button->setObjectName(QString::fromLatin1(name));
-  button->setIconSize(QSize(20, 20));
+  button->setIconSize(QSize(22, 22));
   button->setMinimumHeight(34);
   button->setStyleSheet(QStringLiteral("text-align: left; padding-left: 8px;"));
   return button;
@@ -93,6 +94,13 @@ QSpinBox* NewSpinEdit(QWidget* parent, const char* name, int maximum, int value)
   spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
   spin->setMinimumWidth(56);
   return spin;
+}
+
+// The whole number in a spin edit's text, its minimum when the text is no number; kept
+// within the edit's range even before the focus has left it.
+int SpinValue(const QSpinBox& spin) {
+  const int value = TextToIntDef(spin.cleanText().toStdString(), spin.minimum());
+  return std::clamp(value, spin.minimum(), spin.maximum());
 }
 
 }  // namespace
@@ -512,7 +520,7 @@ void TDlgDetails::ListBoxServerClick() {
 // ---- Operations ----
 
 void TDlgDetails::GetSeconds() {
-  DelaySeconds = SpinEditH->value() * 3600 + SpinEditM->value() * 60 + SpinEditS->value();
+  DelaySeconds = SpinValue(*SpinEditH) * 3600 + SpinValue(*SpinEditM) * 60 + SpinValue(*SpinEditS);
 }
 
 bool TDlgDetails::Reported(NWRCODE code, const char* callName) {

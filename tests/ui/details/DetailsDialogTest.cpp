@@ -4,6 +4,7 @@
 #include "details/Vestrel_detail.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -276,6 +277,10 @@ TEST_F(DetailsDialogTest, ScheduledRequestsPassTheDelayAndTheReplicaFlags) {
   EXPECT_EQ(nw::LastOperationRequest().names,
             (std::vector<std::string>{".ENG-FS1.Engineering.ACME", "Engineering.ACME"}));
   EXPECT_EQ(nw::LastOperationRequest().seconds, 86399u);
+  // A field whose text is no number counts as 0.
+  dialog.SpinEditM->findChild<QLineEdit*>()->setText("");
+  dialog.BitBtnSyncSchema2->click();
+  EXPECT_EQ(nw::LastOperationRequest().seconds, 23u * 3600 + 59);
 
   // Send and receive all updates go at once, partition first.
   dialog.BitBtnPartSendAll2->click();
