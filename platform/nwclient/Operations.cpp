@@ -85,9 +85,9 @@ struct Call {
   nw::Tree* tree = nullptr;
 };
 
-// What every operation does first: due syncs, the call controls, the context's tree.
+// What every operation does first: the call controls (which also run the syncs that are
+// due), then the context's tree.
 NWRCODE Begin(const char* operation, NWDSContextHandle context, Call& call) {
-  nw::RunDueOperations();
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter(operation)) return code;
   return engine.ContextTree(context, call.context, call.tree);
