@@ -259,6 +259,19 @@ TEST_F(DetailsDialogTest, EveryOpeningStartsWithoutTheNamesOfEarlierOnes) {
   EXPECT_EQ(dialog.PartitionName, "");
 }
 
+TEST_F(DetailsDialogTest, AFailingReplicaReadNeverShowsTheHoldersOfAnEarlierPartition) {
+  OpenPartition("Berlin.Sales.ACME", acme);
+  ASSERT_EQ(dialog.ListBoxPartServers->count(), 3);
+  OpenPartition("NoSuch.ACME", acme);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, "Get Partition Replica returned error " + ErrorText(ERR_NO_SUCH_ENTRY));
+  EXPECT_EQ(ui.boxes[1], (testing::RecordedBox{DialogKind::Warning, "No Servers found that host Partition NoSuch.ACME\"",
+                                               DialogButtons::OkCancel}));
+  EXPECT_EQ(dialog.ListBoxPartServers->count(), 0);
+  EXPECT_EQ(dialog.ListBoxServer1->count(), 0);
+  EXPECT_FALSE(dialog.isVisible());
+}
+
 // ---- Operations ----
 
 TEST_F(DetailsDialogTest, ScheduledRequestsPassTheDelayAndTheReplicaFlags) {
