@@ -12,6 +12,7 @@
 #include "details/Vestrel_detail.h"
 #include "directory/D_NW.h"
 #include "directory/NETWIN32.h"
+#include "scan/ScanSteps.h"
 #include "util/D_Util.h"
 
 namespace vestrel {
@@ -414,19 +415,14 @@ void TMainForm::StringGridPartClick() {
   StringGridPart->SetHint(GridCellHint(StringGridPart->Grid(), StringGridPart->Col(), StringGridPart->Row()));
 }
 
-void TMainForm::BitBtnSrvClick() {
-  // The server scan fills StringGridSrv here.
-}
-
-void TMainForm::BitBtnPartClick() {
-  // The partition scan fills StringGridPart here.
-}
+// BitBtnSrvClick, BitBtnPartClick and StringGridPartDrawCell: Vestrel_main_Scans.cpp.
 
 void TMainForm::BitBtnExpClick(QObject*) {
   // The page's grid is exported here to a file named after the tree and the type.
 }
 
 void TMainForm::StringGridDblClick(QObject* sender) {
+  if (ScanRunning()) return;  // the grid is being filled
   StringGridView* view = sender == StringGridPart ? StringGridPart : StringGridSrv;
   const StringGrid& grid = view->Grid();
   const int col = view->Col();
@@ -452,10 +448,6 @@ void TMainForm::StringGridDblClick(QObject* sender) {
   other.Clear();
   DlgDetails->DirContext = MainContext;
   DlgDetails->exec();
-}
-
-void TMainForm::StringGridPartDrawCell(QPainter&, int, int, const QRect&, DrawCellState) {
-  // Partition status cells of failing partitions are painted over here.
 }
 
 }  // namespace vestrel

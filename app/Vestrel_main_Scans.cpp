@@ -1,0 +1,43 @@
+// The scan commands of the main window: both scans fill their page's grid through the
+// scan layer, report progress in the window and enable the page's export button; the
+// partition grid paints the status cells of failing partitions red.
+#include <QPainter>
+
+#include "app/Vestrel_main.h"
+#include "directory/D_NW_Session.h"
+#include "scan/Scans.h"
+
+namespace vestrel {
+
+namespace {
+
+ScanProgress WindowProgress(TMainForm& form) {
+  return [&form](int position, int total, const std::string& text) { form.StatusInfo(position, total, text); };
+}
+
+}  // namespace
+
+void TMainForm::BitBtnSrvClick() {
+  // A click that arrives while a scan pumps messages is ignored.
+  if (ScanRunning()) return;
+  ScanServers(MainContext, StringGridSrv->Grid(), WindowProgress(*this),
+              [this](bool hasRows) { BitBtnExpSrv->setEnabled(hasRows); });
+}
+
+void TMainForm::BitBtnPartClick() {
+  if (ScanRunning()) return;
+  ScanPartitions(MainContext, StringGridPart->Grid(), WindowProgress(*this),
+                 [this](bool hasRows) { BitBtnExpPart->setEnabled(hasRows); });
+}
+
+void TMainForm::StringGridPartDrawCell(QPainter& canvas, int col, int row, const QRect& rect, DrawCellState) {
+  const std::string& text = StringGridPart->Grid().Cell(col, row);
+  if (!IsFailingStatusCell(col, row, text)) return;
+  canvas.save();
+  canvas.setBrush(QColor(255, 0, 0));
+  canvas.fillRect(rect, canvas.brush());
+  canvas.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, StringGridModel::OneLine(text));
+  canvas.restore();
+}
+
+}  // namespace vestrel
