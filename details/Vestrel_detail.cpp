@@ -291,7 +291,12 @@ QWidget* TDlgDetails::CreateSyncReplicaPage() {
   PanelInfoSyncReplica->setObjectName(QStringLiteral("PanelInfoSyncReplica"));
   LabelSyncReplicaInfo = NewLabel(PanelInfoSyncReplica, "LabelSyncReplicaInfo", QString());
   LabelSyncReplicaInfo->setWordWrap(true);
-  LabelSyncReplicaInfo->move(10, 8);
+  LabelSyncReplicaInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // The label keeps 10 pixels to either side: as wide as its panel less 20, whenever the
+  // panel is resized (also while the page has never been shown).
+  auto* info = new QVBoxLayout(PanelInfoSyncReplica);
+  info->setContentsMargins(10, 8, 10, 8);
+  info->addWidget(LabelSyncReplicaInfo, 1);
   PanelInfoSyncReplica->setMinimumHeight(64);
   auto* bottom = new QHBoxLayout(PanelSyncReplicaBottom);
   bottom->setContentsMargins(0, 0, 0, 0);
@@ -511,10 +516,9 @@ void TDlgDetails::ListBoxServerClick() {
   TargetServer = CleanEntryName(TargetServer);
   BtnSend1to2->setEnabled(canSend);
   if (!canSend) return;
-  LabelSyncReplicaInfo->setFixedWidth(std::max(0, PanelInfoSyncReplica->width() - 20));
+  // Its width follows the panel through the panel's layout.
   LabelSyncReplicaInfo->setText(Q(Format("Send Replica for \"%s\" from Server \"%s\" to Server \"%s\"", PartitionName,
                                          SourceServer, TargetServer)));
-  LabelSyncReplicaInfo->adjustSize();
 }
 
 // ---- Operations ----
