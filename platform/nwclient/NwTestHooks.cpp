@@ -1,8 +1,6 @@
 // Test and benchmark controls of the embedded directory.
 #include "platform/nwclient/NwTestHooks.h"
 
-#include <filesystem>
-
 #include <nlohmann/json.hpp>
 
 #include "platform/nwclient/Engine.h"
