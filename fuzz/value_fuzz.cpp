@@ -1,4 +1,5 @@
-// FormatAttrValue on random value memory. The first byte picks the syntax id, the second
+// FormatAttrValue on random value memory. The first byte picks the syntax id (low five
+// bits) and the attribute name (high three bits: octet layouts or none), the second
 // which of the first eight pointer-sized slots of the memory become pointers; each such
 // slot's bytes choose a place inside the memory, just outside it, or null. The memory is
 // a heap block of exactly the value's size, so a read past it is caught.
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr std::size_t kSlots = 8;
+const char* const kAttrNames[] = {"Attr", "Partition Status", "Transitive Vector", "Printer Configuration",
+                                  "Bindery Property", "Public Key", "snmpTrapDescription", "App:Path"};
 
 void PlantPointers(std::uint8_t* memory, std::size_t size, std::uint8_t slotMask) {
   for (std::size_t slot = 0; slot < kSlots; ++slot) {
@@ -44,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PlantPointers(memory.get(), valueSize, data[1]);
   TextList lines;
   try {
-    FormatAttrValue(0, "obj", "Attr", lines, memory.get(), valueSize, syntaxId, 1);
+    FormatAttrValue(0, "obj", kAttrNames[data[0] >> 5], lines, memory.get(), valueSize, syntaxId, 1 + (data[1] & 1));
   } catch (const RangeCheckError&) {
     // Malformed records are range failures.
   }
