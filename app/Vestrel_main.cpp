@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/Vestrel_data.h"
+#include "app/Vestrel_main_Settings.h"
 #include "details/Vestrel_detail.h"
 #include "directory/D_NW.h"
 #include "directory/NETWIN32.h"
@@ -320,9 +321,8 @@ void TMainForm::FormCreate() {
   contextCreated_ = DSContextCreate(&MainContext) == 0;
   FillTreeList();
 
-  // ---- Saved selections ----
-  // The selections of ComboBoxTrees, ComboBoxTypeS and ComboBoxTypeP are restored here
-  // from the settings store, after the preferred tree has been selected.
+  // A saved tree overrides the preferred one; FormShow then changes to it.
+  RestoreSavedSelections(*this);
 }
 
 void TMainForm::FillTreeList() {
@@ -341,8 +341,7 @@ void TMainForm::FillTreeList() {
 }
 
 void TMainForm::FormShow() {
-  // ---- Saved window geometry ----
-  // The window's position and size are restored here from the settings store.
+  RestoreSavedGeometry(*this);
   ChangeTree();
 }
 
@@ -351,8 +350,7 @@ void TMainForm::FormClose() {
     DSContextFree(MainContext);
     contextCreated_ = false;
   }
-  // ---- Saving the window's state ----
-  // The geometry and the three combo box selections are saved here to the settings store.
+  SaveWindowState(*this);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -401,10 +399,6 @@ void TMainForm::PageControlChange() {
   StatusInfo(0, 0, "");
 }
 
-void TMainForm::StatusBar1Click() {
-  // The web address of the status bar is opened here (with the desktop's opener).
-}
-
 // ---- Result grids ----
 
 void TMainForm::StringGridSrvClick() {
@@ -416,10 +410,6 @@ void TMainForm::StringGridPartClick() {
 }
 
 // BitBtnSrvClick, BitBtnPartClick and StringGridPartDrawCell: Vestrel_main_Scans.cpp.
-
-void TMainForm::BitBtnExpClick(QObject*) {
-  // The page's grid is exported here to a file named after the tree and the type.
-}
 
 void TMainForm::StringGridDblClick(QObject* sender) {
   if (ScanRunning()) return;  // the grid is being filled

@@ -1,6 +1,7 @@
 // Vestrel: checks and repairs the partitions and replicas of an eDirectory tree.
 #include <QApplication>
 
+#include "app/QtClipboard.h"
 #include "app/QtUiSeam.h"
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main.h"
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QtUiSeam ui;
   InstallUiSeam(&ui);
+  // Exports and spreadsheet pastes go through the desktop's clipboard.
+  QtClipboard clipboard;
+  InstallClipboard(&clipboard);
 
   // The main window first, then the dialogs it opens; they belong to it.
   auto* mainForm = new TMainForm;
@@ -25,6 +29,7 @@ int main(int argc, char** argv) {
   DlgDetails = nullptr;
   OKBottomDlg = nullptr;
   delete mainForm;
+  InstallClipboard(nullptr);
   InstallUiSeam(nullptr);
   return exitCode;
 }
