@@ -1,0 +1,137 @@
+// The scan commands in the window, offscreen: the grids filled through the buttons, the
+// export buttons enabled, failing partition status cells painted red (never the header),
+// and commands that arrive while a scan lets messages run are ignored.
+#include <QHeaderView>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "RecordingUi.h"
+#include "app/Vestrel_main.h"
+#include "directory/D_NW.h"
+#include "platform/nwclient/NwTestHooks.h"
+
+namespace vestrel {
+namespace {
+
+// One partition below the root whose second replica is in remote error.
+constexpr const char* kRedTree = R"({
+  "tree": "RED_TREE",
+  "objects": [ { "name": "ORG", "class": "Organization" }, { "name": "Sales.ORG", "class": "Organizational Unit" },
+               { "name": "admin.ORG", "class": "User" } ],
+  "servers": [ { "name": "FS1.ORG", "version": "eDirectory 9.2", "dsRevision": 40204 },
+               { "name": "FS2.ORG", "version": "eDirectory 9.2", "dsRevision": 40204 } ],
+  "partitions": [
+    { "root": "[Root]", "replicas": [ { "server": "FS1.ORG" }, { "server": "FS2.ORG" } ] },
+    { "root": "Sales.ORG", "replicas": [ { "server": "FS1.ORG" },
+                                         { "server": "FS2.ORG", "state": "remote error", "errors": [-636] } ] } ]
+})";
+
+bool IsRed(QRgb pixel) { return qRed(pixel) == 255 && qGreen(pixel) == 0 && qBlue(pixel) == 0; }
+
+class ScanWindowTest : public ::testing::Test {
+ protected:
+  ScanWindowTest() {
+    savedConfig_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    nwtest::Reset();
+    ClientConnection = kNoClientConnection;
+    EXPECT_EQ(nwtest::ConnectTreeJson(kRedTree, "admin.ORG", true), "");
+  }
+  ~ScanWindowTest() override {
+    nwtest::ResetToDefaults();
+    ClientConnection = kNoClientConnection;
+    qputenv("XDG_CONFIG_HOME", savedConfig_);
+  }
+
+  void ShowPartitionPage(TMainForm& form) {
+    form.resize(1200, 600);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.PageControl->setCurrentWidget(form.TabSheetPart);
+  }
+
+  testing::RecordingUi ui;
+
+ private:
+  QTemporaryDir config_;
+  QByteArray savedConfig_;
+};
+
+TEST_F(ScanWindowTest, ScanButtonsFillTheGridsAndEnableExport) {
+  TMainForm form;
+  ShowPartitionPage(form);
+  form.BitBtnSrv->click();
+  EXPECT_EQ(form.StringGridSrv->Grid().RowCount(), 3);
+  EXPECT_EQ(form.StringGridSrv->Grid().Cell(1, 1), "FS1");
+  EXPECT_TRUE(form.BitBtnExpSrv->isEnabled());
+  form.BitBtnPart->click();
+  ASSERT_EQ(form.StringGridPart->Grid().RowCount(), 3);
+  EXPECT_EQ(form.StringGridPart->Grid().Cell(1, 1), "[Root]");
+  EXPECT_TRUE(form.BitBtnExpPart->isEnabled());
+  // Progress is cleared when done: the bar hidden, the hint shown.
+  EXPECT_TRUE(form.ProgressBarP->isHidden());
+  EXPECT_FALSE(form.LabelInfoScanPart->isHidden());
+  EXPECT_EQ(ui.Cursor(), CursorKind::Default);
+}
+
+TEST_F(ScanWindowTest, FailingStatusCellIsPaintedRedAndTheHeaderIsNot) {
+  TMainForm form;
+  ShowPartitionPage(form);
+  form.BitBtnPartClick();
+  StringGridView& view = *form.StringGridPart;
+  ASSERT_NE(view.Grid().Cell(4, 2).find("(remote error)"), std::string::npos);
+  ASSERT_EQ(view.Grid().Cell(4, 1).find("err"), std::string::npos);
+  view.scrollTo(view.GridModel().IndexOfCell(4, 2));
+  QCoreApplication::processEvents();
+
+  const QImage image = view.viewport()->grab().toImage();
+  const QRect failing = view.CellRect(4, 2);
+  const QRect healthy = view.CellRect(4, 1);
+  ASSERT_FALSE(failing.isEmpty());
+  // Corners of the cell are outside the text drawn at (left + 2, top + 2).
+  EXPECT_TRUE(IsRed(image.pixel(failing.right() - 2, failing.bottom() - 2)));
+  EXPECT_TRUE(IsRed(image.pixel(failing.left() + 1, failing.top() + 1)));
+  EXPECT_FALSE(IsRed(image.pixel(healthy.right() - 2, healthy.bottom() - 2)));
+  // Another column of the failing row stays as drawn by default.
+  const QRect replica = view.CellRect(3, 2);
+  EXPECT_FALSE(IsRed(image.pixel(replica.right() - 2, replica.bottom() - 2)));
+
+  // The header cell of the status column is not red anywhere.
+  QHeaderView* header = view.horizontalHeader();
+  const QImage headerImage = header->grab().toImage();
+  const int section = view.GridModel().IndexOfCell(4, 2).column();
+  const int left = header->sectionViewportPosition(section);
+  int redPixels = 0;
+  for (int x = left; x < left + header->sectionSize(section) && x < headerImage.width(); ++x)
+    for (int y = 0; y < headerImage.height(); ++y) redPixels += IsRed(headerImage.pixel(x, y)) ? 1 : 0;
+  EXPECT_EQ(redPixels, 0);
+}
+
+TEST_F(ScanWindowTest, CommandsArrivingWhileAScanRunsAreIgnored) {
+  TMainForm form;
+  ShowPartitionPage(form);
+  form.BitBtnSrvClick();
+  const std::string serverCell = form.StringGridSrv->Grid().Cell(1, 1);
+  form.StringGridSrv->Grid().SetCell(1, 1, "before");
+  int nested = 0;
+  ui.onProcessMessages = [&] {
+    if (nested++ > 0) return;
+    form.BitBtnSrvClick();
+    form.BitBtnPartClick();
+    form.StringGridDblClick(form.StringGridPart);
+    form.BitBtnExpClick(form.BitBtnExpPart);
+  };
+  form.BitBtnPartClick();
+  ui.onProcessMessages = nullptr;
+  EXPECT_GT(nested, 1);
+  EXPECT_EQ(form.StringGridSrv->Grid().Cell(1, 1), "before");  // no server scan ran
+  EXPECT_EQ(form.StringGridPart->Grid().ColCount(), 9);
+  EXPECT_EQ(form.StringGridPart->Grid().RowCount(), 3);
+  EXPECT_TRUE(ui.boxes.empty());  // no export, no dialog
+  EXPECT_FALSE(serverCell.empty());
+}
+
+}  // namespace
+}  // namespace vestrel
