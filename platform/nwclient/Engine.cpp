@@ -126,6 +126,19 @@ void Engine::EnsureLoaded() {
 }
 
 void Engine::LoadDefaults() {
+  // A program that names one tree file (vestrel-check --tree-file) gets that tree alone,
+  // as the primary connection; the connections file and the demo trees are not read.
+  std::string treeFile = EnvText("VESTREL_TREE_FILE");
+  if (!treeFile.empty()) {
+    try {
+      Tree* tree = LoadTreeFileOnce(treeFile);
+      AddConnection(*tree, tree->defaultCreator, true);
+    } catch (const LoadError& e) {
+      problems_.push_back(e.what());
+      std::cerr << "vestrel: " << e.what() << '\n';
+    }
+    return;
+  }
   std::string path = ConnectionsFilePath();
   if (!path.empty()) {
     try {

@@ -119,6 +119,29 @@ TEST_F(Connections, EnvironmentFileIsUsedOnFirstCall) {
   EXPECT_EQ(ScanTreeNames(), std::vector<std::string>{"LAB_TREE________________________"});
 }
 
+TEST_F(Connections, TreeFileVariableConnectsThatTreeAloneBeforeAnyConnectionsFile) {
+  Write("connections.json", R"({"connections":[{"tree":"acme.json","primary":true}]})");
+  std::string file = (dir_ / "connections.json").string();
+  std::string tree = (dir_ / "lab.json").string();
+  setenv("VESTREL_CONNECTIONS", file.c_str(), 1);
+  setenv("VESTREL_TREE_FILE", tree.c_str(), 1);
+  nwtest::ResetToDefaults();
+  EXPECT_EQ(ClientInitialize(0, 0), 0);
+  std::vector<std::string> names = ScanTreeNames();
+  // A broken tree file connects nothing (and says why on standard error).
+  Write("broken.json", "{ \"tree\": ");
+  std::string broken = (dir_ / "broken.json").string();
+  setenv("VESTREL_TREE_FILE", broken.c_str(), 1);
+  nwtest::ResetToDefaults();
+  std::vector<std::string> brokenNames = ScanTreeNames();
+  unsetenv("VESTREL_TREE_FILE");
+  unsetenv("VESTREL_CONNECTIONS");
+  EXPECT_EQ(names, std::vector<std::string>{"LAB_TREE________________________"});
+  NWCONN_REF primary = 0;
+  EXPECT_TRUE(brokenNames.empty());
+  EXPECT_NE(ConnPrimaryReference(&primary), 0);
+}
+
 TEST_F(Connections, WithoutAFileTheDemoTreesAreConnected) {
   std::string config = (dir_ / "empty-config").string();
   fs::create_directories(config);
