@@ -1,0 +1,263 @@
+#include "check/CheckOptions.h"
+
+#include <cctype>
+#include <functional>
+#include <map>
+
+#ifndef VESTREL_CHECK_VERSION
+#define VESTREL_CHECK_VERSION "unknown"
+#endif
+
+namespace vestrel::check {
+
+namespace {
+
+constexpr const char* kProgram = "vestrel-check";
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::optional<GridFormat> FormatNamed(const std::string& name) {
+  static const std::map<std::string, GridFormat> formats = {
+      {"txt", GridFormat::Text}, {"html", GridFormat::Html}, {"xml", GridFormat::Xml}, {"csv", GridFormat::Csv}};
+  const auto found = formats.find(Lower(name));
+  if (found == formats.end()) return std::nullopt;
+  return found->second;
+}
+
+const char* ModeOption(CheckMode mode) {
+  switch (mode) {
+    case CheckMode::Servers: return "--servers";
+    case CheckMode::Partitions: return "--partitions";
+    case CheckMode::Health: return "--health";
+    default: return "";
+  }
+}
+
+// Walks the arguments once; the first problem found is kept, later ones are not looked for.
+class ArgumentParser {
+ public:
+  explicit ArgumentParser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+  ParsedArguments Run() {
+    for (index_ = 0; index_ < arguments_.size() && result_.Ok(); ++index_) Take(arguments_[index_]);
+    CheckCombinations();
+    // Asking for help or the version is answered even when the rest is wrong.
+    if (result_.options.help || result_.options.version) result_.error.clear();
+    return result_;
+  }
+
+ private:
+  void Fail(const std::string& message) {
+    if (result_.Ok()) result_.error = message;
+  }
+
+  void Take(const std::string& argument) {
+    std::string name = argument;
+    std::optional<std::string> inlineValue;
+    if (argument.rfind("--", 0) == 0) {
+      const std::size_t equals = argument.find('=');
+      if (equals != std::string::npos) {
+        name = argument.substr(0, equals);
+        inlineValue = argument.substr(equals + 1);
+      }
+    }
+    CheckOptions& o = result_.options;
+    if (name == "--help") return Flag(name, inlineValue, o.help);
+    if (name == "--version") return Flag(name, inlineValue, o.version);
+    if (name == "--quiet") return Flag(name, inlineValue, o.quiet);
+    if (name == "--servers") return Mode(name, inlineValue, CheckMode::Servers);
+    if (name == "--partitions") return Mode(name, inlineValue, CheckMode::Partitions);
+    if (name == "--health") return Mode(name, inlineValue, CheckMode::Health);
+    if (name == "--tree") return Value(name, inlineValue, [&](const std::string& v) { o.tree = v; });
+    if (name == "--connections") return Value(name, inlineValue, [&](const std::string& v) { o.connectionsFile = v; });
+    if (name == "--tree-file") return Value(name, inlineValue, [&](const std::string& v) { o.treeFile = v; });
+    if (name == "--output") return Value(name, inlineValue, [&](const std::string& v) { o.output = v; });
+    if (name == "--format") return Value(name, inlineValue, [&](const std::string& v) { SetFormat(v); });
+    if (name == "--warn-age") return Value(name, inlineValue, [&](const std::string& v) { SetAge(name, v, o.warnAge); });
+    if (name == "--crit-age") return Value(name, inlineValue, [&](const std::string& v) { SetAge(name, v, o.critAge); });
+    if (argument.size() > 1 && argument[0] == '-') return Fail("unknown option \"" + argument + "\"");
+    Fail("unexpected argument \"" + argument + "\"");
+  }
+
+  void Flag(const std::string& name, const std::optional<std::string>& inlineValue, bool& flag) {
+    if (inlineValue) return Fail("option " + name + " takes no value");
+    flag = true;
+  }
+
+  void Mode(const std::string& name, const std::optional<std::string>& inlineValue, CheckMode mode) {
+    if (inlineValue) return Fail("option " + name + " takes no value");
+    CheckMode& current = result_.options.mode;
+    if (current != CheckMode::None && current != mode)
+      return Fail(std::string("choose one of --servers, --partitions and --health, not ") + ModeOption(current) +
+                  " and " + name);
+    current = mode;
+  }
+
+  void Value(const std::string& name, const std::optional<std::string>& inlineValue,
+             const std::function<void(const std::string&)>& apply) {
+    if (inlineValue) return apply(*inlineValue);
+    if (index_ + 1 >= arguments_.size()) return Fail("option " + name + " needs a value");
+    apply(arguments_[++index_]);
+  }
+
+  void SetFormat(const std::string& value) {
+    const std::optional<GridFormat> format = FormatNamed(value);
+    if (!format) return Fail("unknown format \"" + value + "\" (use txt, html, xml or csv)");
+    result_.options.format = *format;
+    result_.options.formatGiven = true;
+  }
+
+  void SetAge(const std::string& name, const std::string& value, std::int64_t& age) {
+    const std::optional<std::int64_t> seconds = ParseDuration(value);
+    if (!seconds)
+      return Fail("bad duration \"" + value + "\" for " + name + " (use seconds or a number with s, m, h or d)");
+    age = *seconds;
+    result_.options.ageGiven = true;
+  }
+
+  void CheckCombinations() {
+    const CheckOptions& o = result_.options;
+    if (!result_.Ok()) return;
+    if (o.mode == CheckMode::None) return Fail("choose one of --servers, --partitions and --health");
+    if (!o.connectionsFile.empty() && !o.treeFile.empty()) return Fail("use --connections or --tree-file, not both");
+    if (o.connectionsFile == "" && ArgumentGiven("--connections")) return Fail("option --connections needs a file name");
+    if (o.treeFile == "" && ArgumentGiven("--tree-file")) return Fail("option --tree-file needs a file name");
+    if (o.output == "" && ArgumentGiven("--output")) return Fail("option --output needs a file name");
+    if (o.mode == CheckMode::Health && (o.formatGiven || !o.output.empty()))
+      return Fail("--format and --output apply to --servers and --partitions, not to --health");
+    if (o.mode != CheckMode::Health && o.ageGiven) return Fail("--warn-age and --crit-age apply to --health only");
+  }
+
+  bool ArgumentGiven(const std::string& name) const {
+    for (const std::string& argument : arguments_)
+      if (argument == name || argument.rfind(name + "=", 0) == 0) return true;
+    return false;
+  }
+
+  const std::vector<std::string>& arguments_;
+  std::size_t index_ = 0;
+  ParsedArguments result_;
+};
+
+}  // namespace
+
+std::optional<std::int64_t> ParseDuration(const std::string& text) {
+  std::size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || text.size() > digits + 1) return std::nullopt;
+  std::int64_t unit = 1;
+  if (digits < text.size()) {
+    switch (std::tolower(static_cast<unsigned char>(text[digits]))) {
+      case 's': unit = 1; break;
+      case 'm': unit = 60; break;
+      case 'h': unit = 3600; break;
+      case 'd': unit = 86400; break;
+      default: return std::nullopt;
+    }
+  }
+  std::int64_t value = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kMaxDuration) return std::nullopt;  // also keeps the product below from overflowing
+  }
+  if (value * unit > kMaxDuration) return std::nullopt;
+  return value * unit;
+}
+
+std::string DurationText(std::int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  struct Unit {
+    std::int64_t size;
+    const char* suffix;
+  };
+  static constexpr Unit units[] = {{86400, "d"}, {3600, "h"}, {60, "m"}, {1, "s"}};
+  std::string text;
+  int parts = 0;
+  for (const Unit& unit : units) {
+    const std::int64_t count = seconds / unit.size;
+    // Once a part is written, the next unit follows even when it is zero ("1d 0h").
+    if (count == 0 && parts == 0) continue;
+    if (!text.empty()) text += ' ';
+    text += std::to_string(count) + unit.suffix;
+    seconds -= count * unit.size;
+    if (++parts == 2 || seconds == 0) break;
+  }
+  return text.empty() ? "0s" : text;
+}
+
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments) { return ArgumentParser(arguments).Run(); }
+
+std::string UsageText() {
+  return std::string("usage: ") + kProgram +
+         " [--tree NAME] [--connections FILE | --tree-file FILE] (--servers | --partitions | --health)\n"
+         "       [--format txt|html|xml|csv] [--output FILE] [--warn-age DURATION] [--crit-age DURATION]\n"
+         "       [--quiet] [--help] [--version]\n";
+}
+
+std::string HelpText() {
+  return UsageText() + R"(
+Runs the server scan, the partition scan or a health check of the replica rings of a
+directory tree without any window, for cron jobs and monitoring systems.
+
+The directory is reached as the main window reaches it: through the client library and
+the workstation's connections (the connections file named by VESTREL_CONNECTIONS, else
+~/.config/vestrel/connections.json, else the demo trees), with typeless names below [Root].
+
+Choosing the tree:
+  --tree NAME         the tree to report on (default: the workstation's preferred tree)
+  --connections FILE  use this connections file instead of the workstation's
+  --tree-file FILE    connect this one tree file only (it becomes the preferred tree)
+
+What to report (exactly one):
+  --servers           the server scan: every NCP server with its context, version,
+                      DS revision and network addresses, one row per server in name order
+  --partitions        the partition scan: every partition with its replicas, status,
+                      vectors and the errors its replicas report
+  --health            check every partition's replica ring and print one summary line
+                      and one line per finding (for Nagios, Icinga and similar systems)
+
+Scan output (--servers, --partitions):
+  --format FORMAT     txt (TAB-separated, the default), csv (comma-separated), html or
+                      xml: the documents the main window's export writes, every line
+                      ending in CR LF
+  --output FILE       write to FILE (replaced atomically) instead of standard output
+
+Health check (--health):
+  CRITICAL  a replica that reports sync errors; a replica whose Partition Status is in
+            local or remote error; a ring without a master or with more than one; two
+            replicas of a ring with the same replica number; a last sync older than
+            --crit-age
+  WARNING   a ring with fewer than 3 readable replicas (master, secondary, read-only);
+            a last sync older than --warn-age
+  UNKNOWN   the tree cannot be reached, or partitions or rings cannot be read
+  --warn-age DURATION  default 4h
+  --crit-age DURATION  default 24h
+  Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").
+  Sync ages are measured against the system clock. The summary line ends with
+  performance data: partitions, replicas, replicas_with_errors, oldest_sync_age (s).
+
+Other options:
+  --quiet             --health prints nothing when the status is OK (the exit code
+                      still tells); problems and errors are printed as usual
+  --help              show this text
+  --version           show the program's version
+
+Exit status:
+  0  OK (or the scan was written)
+  1  WARNING
+  2  CRITICAL
+  3  UNKNOWN: bad arguments, unknown tree, unreadable file, the tree cannot be reached
+     or scanned, or the output cannot be written
+
+Examples:
+  vestrel-check --health --warn-age 2h --crit-age 12h
+  vestrel-check --tree ACME_TREE --partitions --format csv --output partitions.csv
+)";
+}
+
+std::string VersionText() { return std::string(kProgram) + " " + VESTREL_CHECK_VERSION + "\n"; }
+
+}  // namespace vestrel::check

@@ -1,0 +1,225 @@
+#include "check/CheckRun.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <fstream>
+#include <ostream>
+#include <stdexcept>
+
+#include "check/HealthReport.h"
+#include "check/RingReader.h"
+#include "directory/D_NW_Errors.h"
+#include "directory/D_NW_Session.h"
+#include "directory/NETWIN32.h"
+#include "export/ExportTargets.h"
+#include "export/GridWriters.h"
+#include "scan/Scans.h"
+#include "util/D_Util.h"
+#include "util/UiSeam.h"
+
+namespace vestrel::check {
+
+namespace {
+
+constexpr const char* kProgram = "vestrel-check";
+
+// Why a run stops before it reports; usage problems also get the usage hint.
+struct CheckFailure : std::runtime_error {
+  CheckFailure(const std::string& message, bool usage) : std::runtime_error(message), usageProblem(usage) {}
+  bool usageProblem;
+};
+
+[[noreturn]] void UsageProblem(const std::string& message) { throw CheckFailure(message, true); }
+[[noreturn]] void CheckProblem(const std::string& message) { throw CheckFailure(message, false); }
+
+// Message boxes of the directory layer become lines on the error stream: there is no
+// one to click them away. Confirmations answer "no".
+class StreamUi final : public UiSeam {
+ public:
+  explicit StreamUi(std::ostream& err) : err_(err) {}
+  DialogResult MessageBox(DialogKind, const std::string& text, DialogButtons buttons) override {
+    err_ << kProgram << ": " << text << '\n';
+    return buttons == DialogButtons::Ok ? DialogResult::Ok
+           : buttons == DialogButtons::OkAbort ? DialogResult::Abort
+                                               : DialogResult::Cancel;
+  }
+  CursorKind Cursor() const override { return cursor_; }
+  void SetCursor(CursorKind cursor) override { cursor_ = cursor; }
+  void ProcessMessages() override {}
+
+ private:
+  std::ostream& err_;
+  CursorKind cursor_ = CursorKind::Default;
+};
+
+class InstalledUi {
+ public:
+  explicit InstalledUi(std::ostream& err) : ui_(err) { InstallUiSeam(&ui_); }
+  ~InstalledUi() { InstallUiSeam(nullptr); }
+  InstalledUi(const InstalledUi&) = delete;
+  InstalledUi& operator=(const InstalledUi&) = delete;
+
+ private:
+  StreamUi ui_;
+};
+
+class OwnedContext {
+ public:
+  OwnedContext() {
+    const NWRCODE code = DSContextCreate(&handle_);
+    if (code != 0) CheckProblem("no directory context can be created: " + ErrorText(code));
+  }
+  ~OwnedContext() { DSContextFree(handle_); }
+  OwnedContext(const OwnedContext&) = delete;
+  OwnedContext& operator=(const OwnedContext&) = delete;
+  NWDSContextHandle Get() const { return handle_; }
+
+ private:
+  NWDSContextHandle handle_ = 0;
+};
+
+void RequireReadableFile(const std::string& option, const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) UsageProblem(Format("cannot read the file \"%s\" of %s: %s", path, option, std::strerror(errno)));
+}
+
+// Settings the client library reads at its first call; an inherited tree-file setting
+// must not override a connections file asked for on the command line.
+void ChooseConnections(const CheckOptions& options) {
+  if (!options.treeFile.empty()) {
+    RequireReadableFile("--tree-file", options.treeFile);
+    setenv("VESTREL_TREE_FILE", options.treeFile.c_str(), 1);
+  } else if (!options.connectionsFile.empty()) {
+    RequireReadableFile("--connections", options.connectionsFile);
+    unsetenv("VESTREL_TREE_FILE");
+    setenv("VESTREL_CONNECTIONS", options.connectionsFile.c_str(), 1);
+  }
+}
+
+std::string KnownTrees(const TextList& trees) {
+  std::string text;
+  for (int i = 0; i < trees.Count(); ++i) text += (i == 0 ? "" : ", ") + trees[i];
+  return text.empty() ? "none" : text;
+}
+
+// The tree as the main window's tree list names it.
+std::string ChosenTree(const CheckOptions& options) {
+  TextList trees;
+  ListTrees(trees);
+  if (!options.tree.empty()) {
+    const int index = trees.IndexOf(options.tree);
+    if (index < 0) UsageProblem(Format("unknown tree \"%s\" (connected trees: %s)", options.tree, KnownTrees(trees)));
+    return trees[index];
+  }
+  const std::string preferred = PreferredTreeName();
+  if (!preferred.empty()) return preferred;
+  if (trees.Empty()) CheckProblem("no directory tree is connected");
+  return trees[0];
+}
+
+// What the main window's tree change does: the tree, typeless names, names from [Root].
+void UseTree(NWDSContextHandle context, const std::string& tree) {
+  NWRCODE code = DSChangeCurrentTree(context, tree, false);
+  if (code != 0) CheckProblem(Format("the tree %s cannot be reached: DSChangeCurrentTree returned error %s", tree,
+                                     ErrorText(code)));
+  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  code = SetNameContext(context, "[Root]");
+  if (code != 0) CheckProblem(Format("the tree %s cannot be reached: SetNameContext returned error %s", tree,
+                                     ErrorText(code)));
+}
+
+void OpenSession() {
+  const NWRCODE code = OpenClientConnection();
+  if (code != 0) CheckProblem("the directory client cannot connect: " + ErrorText(code));
+}
+
+void WriteDocument(const CheckOptions& options, const std::string& document, std::ostream& out) {
+  if (options.output.empty()) {
+    out << document;
+    out.flush();
+    if (!out) CheckProblem("the report cannot be written to standard output");
+    return;
+  }
+  if (!ReplaceFileContent(options.output, document))
+    CheckProblem(Format("cannot write the file \"%s\" (an older file of that name is left as it was)", options.output));
+}
+
+int RunScan(const CheckOptions& options, NWDSContextHandle context, std::ostream& out) {
+  // The main window's result grids start with one fixed row and column.
+  StringGrid grid(5, 2, 1, 1);
+  const ScanResult result = options.mode == CheckMode::Servers ? ScanServers(context, grid, {})
+                                                               : ScanPartitions(context, grid, {});
+  if (!result.started) CheckProblem("another scan is running");
+  WriteDocument(options, GridDocument(grid, options.format), out);
+  return 0;
+}
+
+int RunHealth(const CheckOptions& options, NWDSContextHandle context, const CheckClock& clock, std::ostream& out) {
+  const TreeRings tree = ReadTreeRings(context);
+  if (tree.listCode != 0) CheckProblem("the partitions cannot be listed: " + ErrorText(tree.listCode));
+  const HealthResult result = EvaluateHealth(tree.rings, Thresholds{options.warnAge, options.critAge}, clock());
+  if (!(options.quiet && result.summary.status == Severity::Ok)) out << HealthReportText(result);
+  out.flush();
+  return ExitCodeOf(result.summary.status);
+}
+
+int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out) {
+  ChooseConnections(options);
+  OpenSession();
+  OwnedContext context;
+  UseTree(context.Get(), ChosenTree(options));
+  return options.mode == CheckMode::Health ? RunHealth(options, context.Get(), clock, out)
+                                           : RunScan(options, context.Get(), out);
+}
+
+int Fail(const std::string& message, bool usage, CheckMode mode, std::ostream& out, std::ostream& err) {
+  // A monitoring system shows standard output: the reason goes there as its status line.
+  if (mode == CheckMode::Health) out << UnknownLine(message) << '\n';
+  err << kProgram << ": " << message << '\n';
+  if (usage) err << "Try '" << kProgram << " --help' for more information.\n";
+  out.flush();
+  err.flush();
+  return kExitUnknown;
+}
+
+}  // namespace
+
+std::int64_t SystemClockSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::string GridDocument(const StringGrid& grid, GridFormat format) {
+  switch (format) {
+    case GridFormat::Html: return WithCrLfLines(GridToHtml(grid));
+    case GridFormat::Xml: return WithCrLfLines(GridToXml(grid));
+    case GridFormat::Csv: return WithCrLfLines(GridToText(grid, ",", ""));
+    default: return WithCrLfLines(GridToText(grid, "\t", ""));
+  }
+}
+
+int RunCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, const CheckClock& clock) {
+  const ParsedArguments parsed = ParseArguments(arguments);
+  const CheckOptions& options = parsed.options;
+  if (!parsed.Ok()) return Fail(parsed.error, true, options.mode, out, err);
+  if (options.help) {
+    out << HelpText();
+    return 0;
+  }
+  if (options.version) {
+    out << VersionText();
+    return 0;
+  }
+  InstalledUi ui(err);
+  try {
+    return Report(options, clock, out);
+  } catch (const CheckFailure& failure) {
+    return Fail(failure.what(), failure.usageProblem, options.mode, out, err);
+  } catch (const std::exception& failure) {
+    return Fail(std::string("unexpected failure: ") + failure.what(), false, options.mode, out, err);
+  } catch (...) {
+    return Fail("unexpected failure", false, options.mode, out, err);
+  }
+}
+
+}  // namespace vestrel::check

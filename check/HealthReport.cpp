@@ -1,0 +1,68 @@
+#include "check/HealthReport.h"
+
+#include <unordered_set>
+
+#include "util/D_Util.h"
+
+namespace vestrel::check {
+
+namespace {
+
+constexpr const char* kServiceName = "VESTREL";
+
+std::string Counted(int count, const char* one, const char* many) {
+  return Format("%d %s", count, count == 1 ? one : many);
+}
+
+// The partitions whose findings carry the report's status, in report order, without repeats.
+std::string NamedPartitions(const HealthResult& result) {
+  std::unordered_set<std::string> seen;
+  std::string text;
+  int named = 0;
+  int more = 0;
+  for (const Finding& finding : result.findings) {
+    if (finding.severity != result.summary.status || !seen.insert(finding.partition).second) continue;
+    if (named == kNamedPartitions) {
+      ++more;
+      continue;
+    }
+    text += (named++ == 0 ? "" : ", ") + finding.partition;
+  }
+  if (more > 0) text += Format(" and %d more", more);
+  return text;
+}
+
+}  // namespace
+
+std::string PerformanceData(const HealthSummary& summary) {
+  return Format("partitions=%d replicas=%d replicas_with_errors=%d oldest_sync_age=%llds", summary.partitions,
+                summary.replicas, summary.replicasWithErrors, static_cast<long long>(summary.oldestSyncAge));
+}
+
+std::string SummaryLine(const HealthResult& result) {
+  const HealthSummary& summary = result.summary;
+  std::string text = Format("%s %s - ", kServiceName, SeverityName(summary.status)) +
+                     Counted(summary.partitions, "partition", "partitions") + ", " +
+                     Counted(summary.replicas, "replica", "replicas");
+  if (summary.critical > 0) text += Format(", %d critical", summary.critical);
+  if (summary.warnings > 0) text += ", " + Counted(summary.warnings, "warning", "warnings");
+  if (summary.unknown > 0) text += Format(", %d unknown", summary.unknown);
+  if (summary.status != Severity::Ok) text += ": " + NamedPartitions(result);
+  return text + " | " + PerformanceData(summary);
+}
+
+std::string FindingLine(const Finding& finding) {
+  return Format("%s: %s: %s", SeverityName(finding.severity), finding.partition, finding.text);
+}
+
+std::string HealthReportText(const HealthResult& result) {
+  std::string text = SummaryLine(result) + "\n";
+  for (const Finding& finding : result.findings) text += FindingLine(finding) + "\n";
+  return text;
+}
+
+std::string UnknownLine(const std::string& reason) {
+  return Format("%s %s - %s", kServiceName, SeverityName(Severity::Unknown), reason);
+}
+
+}  // namespace vestrel::check

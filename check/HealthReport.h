@@ -1,0 +1,26 @@
+// The text of a health check: one summary line with performance data, then one line
+// per finding, as monitoring systems read plugin output.
+#pragma once
+
+#include <string>
+
+#include "check/HealthRules.h"
+
+namespace vestrel::check {
+
+// "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s"
+std::string PerformanceData(const HealthSummary& summary);
+// "VESTREL OK - 4 partitions, 11 replicas | <performance data>"; with findings their counts
+// and the first partitions they concern follow the totals.
+std::string SummaryLine(const HealthResult& result);
+// "CRITICAL: Legacy.ACME: <text>"
+std::string FindingLine(const Finding& finding);
+// The summary line and every finding line, each ending in a line feed.
+std::string HealthReportText(const HealthResult& result);
+// The line for a check that could not be made: "VESTREL UNKNOWN - <reason>".
+std::string UnknownLine(const std::string& reason);
+
+// How many partitions the summary line names at most.
+inline constexpr int kNamedPartitions = 3;
+
+}  // namespace vestrel::check

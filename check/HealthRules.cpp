@@ -1,0 +1,195 @@
+#include "check/HealthRules.h"
+
+#include <algorithm>
+#include <map>
+
+#include "check/CheckOptions.h"
+#include "directory/D_NW_Errors.h"
+#include "directory/D_NW_Format.h"
+#include "directory/D_NW_Partitions.h"
+#include "util/D_Util.h"
+
+namespace vestrel::check {
+
+namespace {
+
+// A replica as the partition scan's "Replica" column names it: "<server> [<type>] [Nr: <n>]".
+std::string ReplicaLabel(const ReplicaFacts& replica) {
+  return Format("%s [%s] [Nr: %d]", replica.server, ReplicaTypeName(replica.type), static_cast<int>(replica.number));
+}
+
+std::string JoinServers(const std::vector<const ReplicaFacts*>& replicas) {
+  std::string text;
+  for (const ReplicaFacts* replica : replicas) text += (text.empty() ? "" : ", ") + replica->server;
+  return text;
+}
+
+void Add(std::vector<Finding>& findings, Severity severity, const RingFacts& ring, std::string text) {
+  findings.push_back({severity, ring.partition, std::move(text)});
+}
+
+// The report's lines on one line: the heading, then each error without its bullet, "; " between them.
+std::string ReportOnOneLine(const std::string& report) {
+  TextList lines;
+  lines.SetText(report);
+  std::string text;
+  for (int i = 0; i < lines.Count(); ++i) {
+    std::string line = lines[i];
+    if (i == 0) {
+      text = line;
+      continue;
+    }
+    const std::size_t start = line.find_first_not_of(" *");
+    line = start == std::string::npos ? std::string() : line.substr(start);
+    text += (i == 1 ? " " : "; ") + line;
+  }
+  return text;
+}
+
+bool RingReadable(const RingFacts& ring) { return ring.ringProblem.empty(); }
+
+}  // namespace
+
+int ExitCodeOf(Severity severity) {
+  switch (severity) {
+    case Severity::Ok: return 0;
+    case Severity::Warning: return 1;
+    case Severity::Critical: return 2;
+    default: return 3;
+  }
+}
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Ok: return "OK";
+    case Severity::Warning: return "WARNING";
+    case Severity::Critical: return "CRITICAL";
+    default: return "UNKNOWN";
+  }
+}
+
+bool IsReadableReplica(nuint32 type) { return type == RT_MASTER || type == RT_SECONDARY || type == RT_READONLY; }
+
+std::int64_t SyncAge(nuint32 lastSync, std::int64_t now) { return std::max<std::int64_t>(0, now - lastSync); }
+
+void CheckRingReadable(const RingFacts& ring, std::vector<Finding>& findings) {
+  if (!ring.ringProblem.empty()) {
+    Add(findings, Severity::Unknown, ring, "the replica ring cannot be read: " + ring.ringProblem);
+  } else if (!ring.statusProblem.empty()) {
+    Add(findings, Severity::Unknown, ring, "the Partition Status cannot be read: " + ring.statusProblem);
+  }
+}
+
+void CheckSyncErrors(const RingFacts& ring, std::vector<Finding>& findings) {
+  for (const ReplicaFacts& replica : ring.replicas) {
+    if (replica.errorCount == 0) continue;
+    // A report is missing only when the count is beyond what one reply holds.
+    const std::string text = !replica.errorReport.empty()
+                                 ? ReportOnOneLine(replica.errorReport)
+                                 : Format("Replica on server \"%s\" has %u errors (more than one report holds)",
+                                          replica.server, replica.errorCount);
+    Add(findings, Severity::Critical, ring, text);
+  }
+}
+
+void CheckReplicaStates(const RingFacts& ring, std::vector<Finding>& findings) {
+  for (const ReplicaFacts& replica : ring.replicas) {
+    if (!replica.hasStatus || (replica.state != RS_LOCAL_ERROR && replica.state != RS_REMOTE_ERROR)) continue;
+    std::string text = "Partition Status of " + ReplicaLabel(replica) + " is " +
+                       ReplicaStateText(static_cast<nint32>(replica.state));
+    if (replica.statusError != 0) text += ", error " + ErrorText(static_cast<NWRCODE>(replica.statusError));
+    Add(findings, Severity::Critical, ring, text);
+  }
+}
+
+void CheckMasterCount(const RingFacts& ring, std::vector<Finding>& findings) {
+  if (!RingReadable(ring)) return;
+  std::vector<const ReplicaFacts*> masters;
+  for (const ReplicaFacts& replica : ring.replicas)
+    if (replica.type == RT_MASTER) masters.push_back(&replica);
+  if (masters.empty()) {
+    Add(findings, Severity::Critical, ring, "the ring has no master replica");
+  } else if (masters.size() > 1) {
+    Add(findings, Severity::Critical, ring,
+        Format("the ring has %d master replicas: %s", static_cast<int>(masters.size()), JoinServers(masters)));
+  }
+}
+
+void CheckReplicaNumbers(const RingFacts& ring, std::vector<Finding>& findings) {
+  std::map<nuint32, std::vector<const ReplicaFacts*>> byNumber;
+  for (const ReplicaFacts& replica : ring.replicas) byNumber[replica.number].push_back(&replica);
+  for (const auto& [number, holders] : byNumber) {
+    if (holders.size() < 2) continue;
+    Add(findings, Severity::Critical, ring,
+        Format("replica number %u is used by %d replicas: %s", number, static_cast<int>(holders.size()),
+               JoinServers(holders)));
+  }
+}
+
+void CheckReadableCount(const RingFacts& ring, std::vector<Finding>& findings) {
+  if (!RingReadable(ring)) return;
+  const auto readable = std::count_if(ring.replicas.begin(), ring.replicas.end(),
+                                      [](const ReplicaFacts& replica) { return IsReadableReplica(replica.type); });
+  if (readable >= kRecommendedReadableReplicas) return;
+  Add(findings, Severity::Warning, ring,
+      Format("only %d readable replica%s (master, secondary, read-only); %d are recommended", static_cast<int>(readable),
+             readable == 1 ? "" : "s", kRecommendedReadableReplicas));
+}
+
+void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t now, std::vector<Finding>& findings) {
+  for (const ReplicaFacts& replica : ring.replicas) {
+    if (!replica.hasStatus) continue;
+    const std::int64_t age = SyncAge(replica.lastSync, now);
+    Severity severity = Severity::Ok;
+    std::int64_t limit = 0;
+    if (age > limits.critAge) {
+      severity = Severity::Critical;
+      limit = limits.critAge;
+    } else if (age > limits.warnAge) {
+      severity = Severity::Warning;
+      limit = limits.warnAge;
+    }
+    if (severity == Severity::Ok) continue;
+    const std::string when =
+        replica.lastSync == 0 ? "has never synchronised" : "last synchronised " + DurationText(age) + " ago";
+    Add(findings, severity, ring, ReplicaLabel(replica) + " " + when + " (more than " + DurationText(limit) + ")");
+  }
+}
+
+std::vector<Finding> EvaluateRing(const RingFacts& ring, const Thresholds& limits, std::int64_t now) {
+  std::vector<Finding> findings;
+  CheckRingReadable(ring, findings);
+  CheckSyncErrors(ring, findings);
+  CheckReplicaStates(ring, findings);
+  CheckMasterCount(ring, findings);
+  CheckReplicaNumbers(ring, findings);
+  CheckReadableCount(ring, findings);
+  CheckSyncAges(ring, limits, now, findings);
+  return findings;
+}
+
+HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Thresholds& limits, std::int64_t now) {
+  HealthResult result;
+  HealthSummary& summary = result.summary;
+  summary.partitions = static_cast<int>(rings.size());
+  for (const RingFacts& ring : rings) {
+    for (const ReplicaFacts& replica : ring.replicas) {
+      ++summary.replicas;
+      if (replica.errorCount > 0) ++summary.replicasWithErrors;
+      if (replica.hasStatus) summary.oldestSyncAge = std::max(summary.oldestSyncAge, SyncAge(replica.lastSync, now));
+    }
+    std::vector<Finding> found = EvaluateRing(ring, limits, now);
+    std::move(found.begin(), found.end(), std::back_inserter(result.findings));
+  }
+  for (const Finding& finding : result.findings) {
+    summary.status = std::max(summary.status, finding.severity);
+    if (finding.severity == Severity::Critical) ++summary.critical;
+    if (finding.severity == Severity::Warning) ++summary.warnings;
+    if (finding.severity == Severity::Unknown) ++summary.unknown;
+  }
+  std::stable_sort(result.findings.begin(), result.findings.end(),
+                   [](const Finding& a, const Finding& b) { return a.severity > b.severity; });
+  return result;
+}
+
+}  // namespace vestrel::check

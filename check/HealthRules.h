@@ -1,0 +1,94 @@
+// The health rules of replica rings, over plain facts read from the directory: each
+// rule looks at one ring and says what it finds, so the rules are tested without a tree.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "directory/NTypes.h"
+
+namespace vestrel::check {
+
+// Ordered by weight: a report's status is its heaviest finding.
+enum class Severity { Ok = 0, Warning = 1, Unknown = 2, Critical = 3 };
+
+// The exit code monitoring systems expect for a status.
+int ExitCodeOf(Severity severity);
+const char* SeverityName(Severity severity);  // "OK", "WARNING", "CRITICAL", "UNKNOWN"
+
+struct ReplicaFacts {
+  std::string server;
+  nuint32 type = RT_MASTER;
+  nuint32 number = 0;
+  // From the replica's "Partition Status" value.
+  bool hasStatus = false;
+  nuint32 state = RS_IN_SYNC;
+  nuint32 lastSync = 0;  // directory time, seconds since 1970 UTC
+  nuint32 statusError = 0;
+  // The sync errors the replica's server reports: their count and the report the partition
+  // scan's "Inspect Errors" column shows for it (empty when there are none).
+  std::uint32_t errorCount = 0;
+  std::string errorReport;
+};
+
+struct RingFacts {
+  std::string partition;
+  std::vector<ReplicaFacts> replicas;
+  // Why the "Replica" values could not be read (the ring is unknown), empty when they were.
+  std::string ringProblem;
+  // Why the "Partition Status" values could not be read or matched to the replicas
+  // (states and sync times of replicas without hasStatus are unknown).
+  std::string statusProblem;
+};
+
+struct Thresholds {
+  std::int64_t warnAge = 4 * 3600;
+  std::int64_t critAge = 24 * 3600;
+};
+
+struct Finding {
+  Severity severity = Severity::Ok;
+  std::string partition;
+  std::string text;
+};
+
+// A replica a client can read from: master, secondary or read-only.
+bool IsReadableReplica(nuint32 type);
+inline constexpr int kRecommendedReadableReplicas = 3;
+
+// One rule each; they append their findings to `findings`.
+void CheckRingReadable(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckSyncErrors(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckReplicaStates(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckMasterCount(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckReplicaNumbers(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckReadableCount(const RingFacts& ring, std::vector<Finding>& findings);
+void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t now, std::vector<Finding>& findings);
+
+// Every rule over one ring, in the order above.
+std::vector<Finding> EvaluateRing(const RingFacts& ring, const Thresholds& limits, std::int64_t now);
+
+// Seconds since lastSync at now; a time in the future counts as 0.
+std::int64_t SyncAge(nuint32 lastSync, std::int64_t now);
+
+struct HealthSummary {
+  Severity status = Severity::Ok;
+  int partitions = 0;
+  int replicas = 0;
+  int replicasWithErrors = 0;
+  std::int64_t oldestSyncAge = 0;  // over replicas whose status was read
+  int critical = 0;
+  int warnings = 0;
+  int unknown = 0;
+};
+
+struct HealthResult {
+  HealthSummary summary;
+  std::vector<Finding> findings;  // heaviest first, in partition order within a severity
+};
+
+// Every ring through every rule, and the totals of the report.
+HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Thresholds& limits, std::int64_t now);
+
+}  // namespace vestrel::check

@@ -1,0 +1,201 @@
+#include "check/RingReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "directory/D_NW_Errors.h"
+#include "directory/D_NW_FormatBytes.h"
+#include "directory/D_NW_Search.h"
+#include "directory/NETWIN32.h"
+#include "scan/PartitionScan.h"
+#include "util/D_Util.h"
+
+namespace vestrel::check {
+
+namespace {
+
+constexpr nuint32 kWholeSubtree = 2;
+constexpr const char* kReplicaAttr = "Replica";
+constexpr const char* kStatusAttr = "Partition Status";
+
+// A library buffer that is freed however the scope is left.
+class LibraryBuffer {
+ public:
+  LibraryBuffer(NWDSContextHandle context, std::size_t size, nuint32 operation) {
+    code_ = DSBufferAlloc(size, &buffer_);
+    if (code_ == 0 && operation != 0) code_ = DSBufferInit(context, operation, buffer_);
+  }
+  ~LibraryBuffer() {
+    if (buffer_) DSBufferFree(buffer_);
+  }
+  LibraryBuffer(const LibraryBuffer&) = delete;
+  LibraryBuffer& operator=(const LibraryBuffer&) = delete;
+  NWRCODE Code() const { return code_; }
+  Buf_T* Get() const { return buffer_; }
+
+ private:
+  Buf_T* buffer_ = nullptr;
+  NWRCODE code_ = 0;
+};
+
+// The values of every attribute in one reply.
+NWRCODE HandleReply(NWDSContextHandle context, Buf_T* reply, const RawValueHandler& onValue) {
+  nuint32 attrCount = 0;
+  NWRCODE code = DSResultAttrCount(context, reply, &attrCount);
+  for (nuint32 a = 0; code == 0 && a < attrCount; ++a) {
+    char attrName[MAX_SCHEMA_NAME_BYTES] = {};
+    nuint32 valueCount = 0;
+    nuint32 syntaxId = 0;
+    code = DSResultNextAttr(context, reply, attrName, &valueCount, &syntaxId);
+    for (nuint32 v = 0; code == 0 && v < valueCount; ++v) {
+      nuint32 size = 0;
+      code = DSResultValueSize(context, reply, syntaxId, &size);
+      if (code != 0) break;
+      std::vector<nuint8> memory(std::max<nuint32>(size, 1));
+      code = DSResultNextValue(context, reply, syntaxId, memory.data());
+      if (code == 0) onValue(syntaxId, memory.data(), size);
+    }
+  }
+  return code;
+}
+
+std::string ProblemText(NWRCODE code) { return ErrorText(code); }
+
+void ReadReplicas(NWDSContextHandle context, RingFacts& ring) {
+  std::string malformed;
+  const NWRCODE code = ReadRawValues(context, ring.partition, kReplicaAttr,
+                                     [&](nuint32 syntaxId, const nuint8* memory, std::size_t size) {
+                                       try {
+                                         if (syntaxId != SYN_REPLICA_POINTER) RaiseRangeCheck();
+                                         ring.replicas.push_back(ReplicaFromValue(memory, size));
+                                       } catch (const std::exception&) {
+                                         malformed = "a Replica value is malformed";
+                                       }
+                                     });
+  if (code != 0) ring.ringProblem = ProblemText(code);
+  else if (!malformed.empty()) ring.ringProblem = malformed;
+  if (!ring.ringProblem.empty()) ring.replicas.clear();
+}
+
+// Status values belong to the replicas in ring order, as the library lists both.
+void ReadStatuses(NWDSContextHandle context, RingFacts& ring) {
+  std::size_t index = 0;
+  std::string malformed;
+  const NWRCODE code = ReadRawValues(context, ring.partition, kStatusAttr,
+                                     [&](nuint32 syntaxId, const nuint8* memory, std::size_t size) {
+                                       const std::size_t at = index++;
+                                       if (at >= ring.replicas.size()) return;
+                                       try {
+                                         if (syntaxId != SYN_OCTET_STRING) RaiseRangeCheck();
+                                         ApplyPartitionStatus(memory, size, ring.replicas[at]);
+                                       } catch (const std::exception&) {
+                                         malformed = "a Partition Status value is malformed";
+                                       }
+                                     });
+  if (code != 0) {
+    ring.statusProblem = ProblemText(code);
+  } else if (!malformed.empty()) {
+    ring.statusProblem = malformed;
+  } else if (index != ring.replicas.size()) {
+    ring.statusProblem = Format("%d values for %d replicas", static_cast<int>(index),
+                                static_cast<int>(ring.replicas.size()));
+  }
+}
+
+// A server that cannot be asked is left out, as the partition scan's report leaves it out.
+void ReadSyncErrors(NWDSContextHandle context, RingFacts& ring) {
+  LibraryBuffer buffer(context, DEFAULT_MESSAGE_LEN, 0);
+  if (buffer.Code() != 0 || !buffer.Get()) return;
+  Buf_T* reply = buffer.Get();
+  for (ReplicaFacts& replica : ring.replicas) {
+    if (reply->data) std::memset(reply->data, 0, reply->maxLen);
+    if (DSReplicaSyncErrors(context, replica.server.c_str(), ring.partition.c_str(), reply) != 0) continue;
+    if (reply->data) ApplySyncErrors(reply->data, reply->maxLen, replica);
+  }
+}
+
+}  // namespace
+
+NWRCODE ListPartitions(NWDSContextHandle context, TextList& partitions) {
+  // The tree root is a partition root without a container class: the search never finds it.
+  partitions.Add("[Root]");
+  const NWRCODE code = SearchNames(context, "[Root]", kPartitionFilter, &partitions, kWholeSubtree);
+  partitions.Sort();
+  return code;
+}
+
+NWRCODE ReadRawValues(NWDSContextHandle context, const std::string& objectName, const std::string& attrName,
+                      const RawValueHandler& onValue) {
+  LibraryBuffer request(context, DEFAULT_MESSAGE_LEN, DSV_READ);
+  if (request.Code() != 0) return request.Code();
+  NWRCODE code = DSRequestAddAttrName(context, request.Get(), attrName.c_str());
+  if (code != 0) return code;
+  LibraryBuffer reply(context, MAX_MESSAGE_LEN, DSV_READ);
+  if (reply.Code() != 0) return reply.Code();
+  nuint32 iteration = NO_MORE_ITERATIONS;
+  do {
+    code = DSReadStep(context, objectName.c_str(), DS_ATTRIBUTE_VALUES, false, request.Get(), &iteration, reply.Get());
+    if (code == 0) code = HandleReply(context, reply.Get(), onValue);
+  } while (code == 0 && iteration != NO_MORE_ITERATIONS);
+  // A read abandoned half-way gives its iteration back.
+  if (code != 0 && iteration != NO_MORE_ITERATIONS) DSIterationEnd(context, iteration, DSV_READ);
+  return code;
+}
+
+ReplicaFacts ReplicaFromValue(const nuint8* memory, std::size_t size) {
+  const ValueMemory value(memory, size);
+  const auto record = value.Record<Replica_Pointer_T>(offsetof(Replica_Pointer_T, count));
+  ReplicaFacts replica;
+  replica.server = value.Text(record.serverName);
+  replica.type = record.replicaType;
+  replica.number = record.replicaNumber;
+  return replica;
+}
+
+void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& replica) {
+  const ValueMemory value(memory, size);
+  const auto record = value.Record<Octet_String_T>();
+  const OctetView octets(value.Bytes(record.data, record.length));
+  // Missing bytes would read as state 0, a local error that is not there.
+  if (octets.Size() < kPartitionStatusMinBytes) RaiseRangeCheck();
+  replica.hasStatus = true;
+  replica.state = octets.U32(4);
+  replica.lastSync = octets.U32(8);
+  replica.statusError = octets.U32(16);
+}
+
+void ApplySyncErrors(const nuint8* data, std::size_t size, ReplicaFacts& replica) {
+  const std::size_t length = std::min(size, kReplicaErrorBytes);
+  replica.errorCount = OctetView(std::span<const nuint8>(data, data ? length : 0)).U32(4);
+  replica.errorReport.clear();
+  if (replica.errorCount == 0) return;
+  try {
+    replica.errorReport = ReplicaErrorReport(replica.server, data, size);
+  } catch (const RangeCheckError&) {
+    // More errors than a reply holds: the rule names the count instead.
+  }
+}
+
+RingFacts ReadRing(NWDSContextHandle context, const std::string& partition) {
+  RingFacts ring;
+  ring.partition = partition;
+  ReadReplicas(context, ring);
+  if (!ring.ringProblem.empty()) return ring;
+  ReadStatuses(context, ring);
+  ReadSyncErrors(context, ring);
+  return ring;
+}
+
+TreeRings ReadTreeRings(NWDSContextHandle context) {
+  TreeRings result;
+  TextList partitions;
+  result.listCode = ListPartitions(context, partitions);
+  if (result.listCode != 0) return result;
+  result.rings.reserve(static_cast<std::size_t>(partitions.Count()));
+  for (int i = 0; i < partitions.Count(); ++i) result.rings.push_back(ReadRing(context, partitions[i]));
+  return result;
+}
+
+}  // namespace vestrel::check
