@@ -45,6 +45,8 @@ class ArgumentParser {
     for (index_ = 0; index_ < arguments_.size() && result_.Ok(); ++index_) Take(arguments_[index_]);
     CheckCombinations();
     // Asking for help or the version is answered even when the rest is wrong.
+    if (ArgumentGiven("--help")) result_.options.help = true;
+    if (ArgumentGiven("--version")) result_.options.version = true;
     if (result_.options.help || result_.options.version) result_.error.clear();
     return result_;
   }

@@ -10,6 +10,16 @@ namespace {
 
 constexpr const char* kServiceName = "VESTREL";
 
+// Names and texts from the directory stay on their line, and a "|" in them would start
+// performance data where a monitoring system reads it.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+    if (c == '|') c = '/';
+  }
+  return text;
+}
+
 std::string Counted(int count, const char* one, const char* many) {
   return Format("%d %s", count, count == 1 ? one : many);
 }
@@ -26,7 +36,7 @@ std::string NamedPartitions(const HealthResult& result) {
       ++more;
       continue;
     }
-    text += (named++ == 0 ? "" : ", ") + finding.partition;
+    text += (named++ == 0 ? "" : ", ") + OneLine(finding.partition);
   }
   if (more > 0) text += Format(" and %d more", more);
   return text;
@@ -52,7 +62,7 @@ std::string SummaryLine(const HealthResult& result) {
 }
 
 std::string FindingLine(const Finding& finding) {
-  return Format("%s: %s: %s", SeverityName(finding.severity), finding.partition, finding.text);
+  return OneLine(Format("%s: %s: %s", SeverityName(finding.severity), finding.partition, finding.text));
 }
 
 std::string HealthReportText(const HealthResult& result) {
@@ -62,7 +72,7 @@ std::string HealthReportText(const HealthResult& result) {
 }
 
 std::string UnknownLine(const std::string& reason) {
-  return Format("%s %s - %s", kServiceName, SeverityName(Severity::Unknown), reason);
+  return Format("%s %s - %s", kServiceName, SeverityName(Severity::Unknown), OneLine(reason));
 }
 
 }  // namespace vestrel::check

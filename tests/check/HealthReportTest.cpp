@@ -1,0 +1,70 @@
+// The report text monitoring systems read: summary line with performance data, one line
+// per finding, partitions named in the summary, and texts that cannot break the format.
+#include <gtest/gtest.h>
+
+#include "check/HealthReport.h"
+
+namespace vestrel::check {
+namespace {
+
+HealthResult Result(Severity status, std::vector<Finding> findings) {
+  HealthResult result;
+  result.summary.status = status;
+  result.summary.partitions = 4;
+  result.summary.replicas = 11;
+  result.summary.oldestSyncAge = 120;
+  for (const Finding& finding : findings) {
+    if (finding.severity == Severity::Critical) ++result.summary.critical;
+    if (finding.severity == Severity::Warning) ++result.summary.warnings;
+    if (finding.severity == Severity::Unknown) ++result.summary.unknown;
+  }
+  result.findings = std::move(findings);
+  return result;
+}
+
+TEST(HealthReport, OkReportIsOneLineWithPerformanceData) {
+  EXPECT_EQ(HealthReportText(Result(Severity::Ok, {})),
+            "VESTREL OK - 4 partitions, 11 replicas | partitions=4 replicas=11 replicas_with_errors=0 "
+            "oldest_sync_age=120s\n");
+  HealthResult one = Result(Severity::Ok, {});
+  one.summary.partitions = 1;
+  one.summary.replicas = 1;
+  one.summary.replicasWithErrors = 1;
+  EXPECT_EQ(SummaryLine(one), "VESTREL OK - 1 partition, 1 replica | partitions=1 replicas=1 replicas_with_errors=1 "
+                              "oldest_sync_age=120s");
+}
+
+TEST(HealthReport, ProblemsAreCountedAndTheirPartitionsNamed) {
+  const HealthResult result = Result(Severity::Critical, {{Severity::Critical, "Legacy.ACME", "a"},
+                                                          {Severity::Critical, "Legacy.ACME", "b"},
+                                                          {Severity::Warning, "Sales.ACME", "c"}});
+  EXPECT_EQ(HealthReportText(result),
+            "VESTREL CRITICAL - 4 partitions, 11 replicas, 2 critical, 1 warning: Legacy.ACME | partitions=4 "
+            "replicas=11 replicas_with_errors=0 oldest_sync_age=120s\n"
+            "CRITICAL: Legacy.ACME: a\n"
+            "CRITICAL: Legacy.ACME: b\n"
+            "WARNING: Sales.ACME: c\n");
+  // Only the partitions of the report's status, at most three of them.
+  const HealthResult many = Result(Severity::Warning, {{Severity::Warning, "A", "x"},
+                                                       {Severity::Warning, "B", "x"},
+                                                       {Severity::Warning, "C", "x"},
+                                                       {Severity::Warning, "C", "y"},
+                                                       {Severity::Warning, "D", "x"},
+                                                       {Severity::Warning, "E", "x"}});
+  EXPECT_EQ(SummaryLine(many), "VESTREL WARNING - 4 partitions, 11 replicas, 6 warnings: A, B, C and 2 more | "
+                               "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s");
+}
+
+TEST(HealthReport, DirectoryTextsCannotAddLinesOrPerformanceData) {
+  const HealthResult result =
+      Result(Severity::Unknown, {{Severity::Unknown, "Odd|Name\r\nX", "text with | bar\nand a line"}});
+  const std::string text = HealthReportText(result);
+  EXPECT_EQ(text,
+            "VESTREL UNKNOWN - 4 partitions, 11 replicas, 1 unknown: Odd/Name  X | partitions=4 replicas=11 "
+            "replicas_with_errors=0 oldest_sync_age=120s\n"
+            "UNKNOWN: Odd/Name  X: text with / bar and a line\n");
+  EXPECT_EQ(UnknownLine("tree X|Y cannot\nbe reached"), "VESTREL UNKNOWN - tree X/Y cannot be reached");
+}
+
+}  // namespace
+}  // namespace vestrel::check
