@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingUi.h"
+#include "TempConfigHome.h"
 #include "directory/D_NW.h"
 #include "platform/nwclient/NwTestHooks.h"
 #include "util/D_Util.h"
@@ -59,6 +60,7 @@ class MainFormTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   }
 
+  testing::TempConfigHome config;
   QTemporaryDir treeFolder;
   testing::RecordingUi ui;
 };

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingUi.h"
+#include "TempConfigHome.h"
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main.h"
 #include "directory/D_NW.h"
@@ -46,6 +47,7 @@ int RowOf(const QListWidget& list, const std::string& prefix) {
 
 class DetailsDialogTest : public ::testing::Test {
  protected:
+  testing::TempConfigHome config;  // the main window of some tests reads and writes settings
   DetailsDialogTest() {
     nwtest::Reset();
     EXPECT_EQ(nwtest::ConnectTreeFile(std::string(VESTREL_TEST_TREES) + "/acme.json", "admin.ACME", true), "");
