@@ -116,8 +116,10 @@ TEST_F(ScanWindowTest, CommandsArrivingWhileAScanRunsAreIgnored) {
   const std::string serverCell = form.StringGridSrv->Grid().Cell(1, 1);
   form.StringGridSrv->Grid().SetCell(1, 1, "before");
   int nested = 0;
+  bool treeSelectorLocked = false;
   ui.onProcessMessages = [&] {
     if (nested++ > 0) return;
+    treeSelectorLocked = !form.ComboBoxTrees->isEnabled();
     form.BitBtnSrvClick();
     form.BitBtnPartClick();
     form.StringGridDblClick(form.StringGridPart);
@@ -126,6 +128,8 @@ TEST_F(ScanWindowTest, CommandsArrivingWhileAScanRunsAreIgnored) {
   form.BitBtnPartClick();
   ui.onProcessMessages = nullptr;
   EXPECT_GT(nested, 1);
+  EXPECT_TRUE(treeSelectorLocked);  // no tree change can mix two trees in one grid
+  EXPECT_TRUE(form.ComboBoxTrees->isEnabled());
   EXPECT_EQ(form.StringGridSrv->Grid().Cell(1, 1), "before");  // no server scan ran
   EXPECT_EQ(form.StringGridPart->Grid().ColCount(), 9);
   EXPECT_EQ(form.StringGridPart->Grid().RowCount(), 3);
