@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <stdexcept>
@@ -82,8 +83,15 @@ class OwnedContext {
 };
 
 void RequireReadableFile(const std::string& option, const std::string& path) {
+  std::error_code error;
+  // A folder opens like a file here and fails only when read.
+  if (std::filesystem::is_directory(path, error))
+    UsageProblem(Format("cannot read the file \"%s\" of %s: it is a folder", path, option));
+  errno = 0;
   std::ifstream file(path, std::ios::binary);
-  if (!file) UsageProblem(Format("cannot read the file \"%s\" of %s: %s", path, option, std::strerror(errno)));
+  if (!file)
+    UsageProblem(Format("cannot read the file \"%s\" of %s: %s", path, option,
+                        errno != 0 ? std::strerror(errno) : "it cannot be opened"));
 }
 
 // Settings the client library reads at its first call; an inherited tree-file setting
