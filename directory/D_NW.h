@@ -9,3 +9,4 @@
 #include "directory/D_NW_Read.h"
 #include "directory/D_NW_Filter.h"
 #include "directory/D_NW_Search.h"
+#include "directory/D_NW_LoadProblems.h"

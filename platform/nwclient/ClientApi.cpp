@@ -1,4 +1,7 @@
 // Client start-up and the workstation's connections.
+#include <algorithm>
+#include <cstring>
+
 #include "directory/calwin32.h"
 #include "directory/clxwin32.h"
 #include "platform/nwclient/Engine.h"
@@ -22,6 +25,21 @@ NWRCODE ClientInitialize(nuint32 /*reserved1*/, nuint32 /*reserved2*/) {
   nw::Engine& engine = nw::TheEngine();
   if (NWRCODE code = engine.Enter("ClientInitialize")) return code;
   engine.EnsureLoaded();
+  return 0;
+}
+
+NWRCODE ClientLoadProblem(nuint32 index, nuint32 bufferLength, char* buffer, nuint32* textLength) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ClientLoadProblem")) return code;
+  if (!buffer || bufferLength == 0) return ERR_INVALID_PARAMETER;
+  engine.EnsureLoaded();
+  const auto& problems = engine.Problems();
+  if (index >= problems.size()) return ERR_NO_MORE_LOAD_PROBLEMS;
+  const std::string& text = problems[index];
+  const std::size_t copied = std::min<std::size_t>(text.size(), bufferLength - 1);
+  std::memcpy(buffer, text.data(), copied);
+  buffer[copied] = '\0';
+  if (textLength) *textLength = static_cast<nuint32>(std::min<std::size_t>(text.size(), 0xFFFFFFFFu));
   return 0;
 }
 
@@ -61,6 +79,16 @@ NWRCODE ConnReferenceInfo(NWCONN_REF connRef, nuint32 infoItem, nuint32 bufferLe
   std::string name = connection->tree->name;
   if (name.size() < kPaddedTreeChars) name.append(kPaddedTreeChars - name.size(), '_');
   return nw::CopyOut(name, static_cast<char*>(buffer), bufferLength) ? 0 : ERR_INVALID_PARAMETER;
+}
+
+NWRCODE ConnServerTime(NWCONN_REF connRef, nuint32* directoryTime) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnServerTime")) return code;
+  engine.EnsureLoaded();
+  if (!ConnectionOf(connRef)) return ERR_INVALID_CONNECTION;
+  if (!directoryTime) return ERR_INVALID_PARAMETER;
+  *directoryTime = engine.clock.Now();
+  return 0;
 }
 
 NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 /*openState*/, nuint32 /*reserved*/, NWCONN_HANDLE* connHandle) {
