@@ -63,13 +63,16 @@ TEST_F(HostileScansTest, ServerScanListsEveryServerWhateverItsNameAndValues) {
             "(0) 0A0B:\r\n(7) 10.0.0.1:0\r\n(8) 10.0.0.0:524\r\n(9) 0.0.0.0:0\r\n(20) [010203040506070809101112]\r\n"
             "(-1) [AB]\r\n");
   EXPECT_EQ(grid.Cell(3, bytes), "Version \xFE\xFF");
+  // Values of an unexpected syntax show as that syntax shows them.
+  EXPECT_EQ(grid.Cell(3, markup), "Range check error");
+  EXPECT_EQ(grid.Cell(4, markup), "FF");
   EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(HostileScansTest, PartitionScanShowsRangeFailuresAndLeavesTheRowWithFortyErrorsWithoutReport) {
   const ScanResult result = ScanPartitions(context, grid, {});
   ASSERT_TRUE(result.started);
-  EXPECT_EQ(result.rows, 5);
+  EXPECT_EQ(result.rows, 6);
   const int errors = RowOf("Errors.HOSTILE");
   const int limit = RowOf("Limit.HOSTILE");
   const int negative = RowOf("NegState.HOSTILE");
@@ -95,6 +98,17 @@ TEST_F(HostileScansTest, PartitionScanShowsRangeFailuresAndLeavesTheRowWithForty
   const std::string rawStatus = grid.Cell(kPartitionStatusCol, octets);
   EXPECT_NE(rawStatus.find("\r\nRange check error\r\nA / Replica -7 / "), std::string::npos) << rawStatus;
   EXPECT_EQ(grid.Cell(7, octets), "(FFFFFFFF/  1A/   0) AB");
+
+  // A partition whose replica values have unexpected syntaxes: each cell as its syntax
+  // shows it, and a replica line that names no server gives no report.
+  const int odd = RowOf("Odd.HOSTILE");
+  ASSERT_GT(odd, 0);
+  EXPECT_EQ(grid.Cell(3, odd), "465331205B");
+  EXPECT_EQ(grid.Cell(kPartitionStatusCol, odd), "-1");
+  EXPECT_FALSE(IsFailingStatusCell(kPartitionStatusCol, odd, grid.Cell(kPartitionStatusCol, odd)));
+  EXPECT_EQ(grid.Cell(5, odd), "Range check error");
+  EXPECT_EQ(grid.Cell(7, odd), "AOT FILE (29 bytes) (0/0/0 0/0)AB\r\nC");
+  EXPECT_EQ(grid.Cell(kPartitionErrorsCol, odd), "");
   EXPECT_TRUE(ui.boxes.empty());
 }
 
