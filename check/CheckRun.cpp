@@ -15,6 +15,7 @@
 #include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
+#include "directory/clxwin32.h"
 #include "export/ExportTargets.h"
 #include "export/GridWriters.h"
 #include "scan/Scans.h"
@@ -128,6 +129,18 @@ std::string ChosenTree(const CheckOptions& options) {
   return trees[0];
 }
 
+// Sync ages are measured against the directory's own time, read from the server behind
+// the tree's connection; the workstation's clock stands in when the server cannot tell.
+CheckClock DirectoryClock(const std::string& tree) {
+  TextList trees;
+  ListTrees(trees);
+  const int index = trees.IndexOf(tree);
+  nuint32 serverTime = 0;
+  if (index >= 0 && ConnServerTime(static_cast<NWCONN_REF>(trees.Objects(index)), &serverTime) == 0)
+    return [serverTime] { return static_cast<std::int64_t>(serverTime); };
+  return SystemClockSeconds;
+}
+
 // What the main window's tree change does: the tree, typeless names, names from [Root].
 void UseTree(NWDSContextHandle context, const std::string& tree) {
   NWRCODE code = DSChangeCurrentTree(context, tree, false);
@@ -178,8 +191,9 @@ int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& o
   ChooseConnections(options);
   OpenSession();
   OwnedContext context;
-  UseTree(context.Get(), ChosenTree(options));
-  return options.mode == CheckMode::Health ? RunHealth(options, context.Get(), clock, out)
+  const std::string tree = ChosenTree(options);
+  UseTree(context.Get(), tree);
+  return options.mode == CheckMode::Health ? RunHealth(options, context.Get(), clock ? clock : DirectoryClock(tree), out)
                                            : RunScan(options, context.Get(), out);
 }
 

@@ -16,7 +16,8 @@ namespace vestrel::check {
 // Exit code for bad arguments and anything that keeps the check from being made.
 inline constexpr int kExitUnknown = 3;
 
-// The current time sync ages are measured against, in seconds since 1970 UTC.
+// The current time sync ages are measured against, in seconds since 1970 UTC. An empty
+// clock means the directory's own time (the server's time of the tree's connection).
 using CheckClock = std::function<std::int64_t()>;
 std::int64_t SystemClockSeconds();
 
@@ -24,7 +25,7 @@ std::int64_t SystemClockSeconds();
 // come from the environment: --connections and --tree-file set VESTREL_CONNECTIONS /
 // VESTREL_TREE_FILE before the first library call.
 int RunCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-             const CheckClock& clock = SystemClockSeconds);
+             const CheckClock& clock = {});
 
 // The document of a grid as the main window's file export writes it (every line ending CR LF).
 std::string GridDocument(const StringGrid& grid, GridFormat format);

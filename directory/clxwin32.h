@@ -20,4 +20,8 @@ NWRCODE ConnReferenceInfo(NWCONN_REF connRef, nuint32 infoItem, nuint32 bufferLe
 NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 openState, nuint32 reserved,
                             NWCONN_HANDLE* connHandle);
 
+// The network time of the server behind a connection, as a directory time (seconds since
+// 1970 UTC): the "now" that the directory's own sync times are measured against.
+NWRCODE ConnServerTime(NWCONN_REF connRef, nuint32* directoryTime);
+
 }  // namespace vestrel

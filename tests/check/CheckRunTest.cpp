@@ -137,6 +137,18 @@ TEST_F(CheckRun, DemoTreeHealthIsCriticalAndNamesThePartitionWithReplicaErrors) 
       << lab.out;
 }
 
+TEST_F(CheckRun, WithoutAClockAgesAreMeasuredAgainstTheDirectorysOwnTime) {
+  // The demo tree's servers keep their own time (the tree's clock), not the workstation's.
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunCheck({"--connections", DemoConnections(dir), "--health"}, out, err), 2) << err.str();
+  EXPECT_EQ(out.str().rfind("VESTREL CRITICAL - 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
+                            "partitions=5 replicas=14 replicas_with_errors=2 oldest_sync_age=5536",
+                            0),
+            0u)
+      << out.str();
+}
+
 TEST_F(CheckRun, AHealthyTreeIsOkAndQuietSaysNothing) {
   const std::string tree = SmallTree(HealthyRing(now), HealthyRing(now));
   RunOutput run = Health(tree);

@@ -160,5 +160,18 @@ TEST_F(Connections, WithoutAFileTheDemoTreesAreConnected) {
   EXPECT_EQ(primary, 1u);
 }
 
+TEST_F(Connections, ServerTimeIsTheDirectoryClock) {
+  ASSERT_EQ(nwtest::ConnectTreeFile(DemoTree("acme.json"), "admin.ACME", true), "");
+  nwtest::SetClock(1714982400);
+  nuint32 iterator = 0;
+  NWCONN_REF ref = 0;
+  ASSERT_EQ(ConnScanNext(&iterator, &ref), 0);
+  nuint32 serverTime = 0;
+  EXPECT_EQ(ConnServerTime(ref, &serverTime), 0);
+  EXPECT_EQ(serverTime, 1714982400u);
+  EXPECT_EQ(ConnServerTime(ref + 100, &serverTime), ERR_INVALID_CONNECTION);
+  EXPECT_EQ(ConnServerTime(ref, nullptr), ERR_INVALID_PARAMETER);
+}
+
 }  // namespace
 }  // namespace vestrel::testing
