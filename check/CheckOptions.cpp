@@ -238,7 +238,7 @@ Health check (--health):
   --warn-age DURATION  default 4h
   --crit-age DURATION  default 24h
   Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").
-  Sync ages are measured against the system clock. The summary line ends with
+  Sync ages are measured against the directory server's own time. The summary line ends with
   performance data: partitions, replicas, replicas_with_errors, oldest_sync_age (s).
 
 Other options:
