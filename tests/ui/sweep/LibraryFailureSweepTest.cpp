@@ -446,6 +446,13 @@ void CheckEveryRun(P path, const std::string& operation, const RunResult& baseli
   EXPECT_TRUE(run.cursorRestored) << "the hourglass stayed";
   EXPECT_FALSE(run.scanStillRunning);
   if (!ReleasesLibraryObjects(operation)) {
+    EXPECT_LE(run.contextsWhileOpen, baseline.contextsWhileOpen) << "contexts left open";
+    EXPECT_EQ(run.buffersWhileOpen, 0u) << "buffers left open";
+    // A server's partition listing that stops half-way keeps its iteration until the main
+    // context is released (the library ends listings with their context).
+    const bool listingStopped = path == P::ServerDetails &&
+                                (operation == "DSServerPartitionsList" || operation == "DSResultServerName");
+    EXPECT_LE(run.iterationsWhileOpen, listingStopped ? 1u : 0u) << "iterations left open while the window is open";
     EXPECT_EQ(run.openContexts, 0u) << "contexts left open";
     EXPECT_EQ(run.openBuffers, 0u) << "buffers left open";
     EXPECT_EQ(run.openIterations, 0u) << "iterations left open";

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +17,8 @@
 #include <sstream>
 #include <thread>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/resource.h>
 
 #include "TempConfigHome.h"
 #include "app/Vestrel_data.h"
@@ -34,7 +37,8 @@ namespace {
 constexpr nuint32 kClock = 1714982400;  // 2024-05-06 08:00:00 UTC
 
 // More servers and partitions than one search step returns (50), so searches continue
-// over several steps.
+// over several steps; the last server's "Version" and the last partition's "Purge Vector"
+// need several read replies.
 const std::string& LargeTreeJson() {
   static const std::string json = [] {
     nwtest::TreeShape shape;
@@ -42,7 +46,15 @@ const std::string& LargeTreeJson() {
     shape.servers = 120;
     shape.partitions = 110;
     shape.objectsPerPartition = 1;
-    return nwtest::GenerateTreeJson(shape);
+    nlohmann::json tree = nlohmann::json::parse(nwtest::GenerateTreeJson(shape));
+    nlohmann::json versions = nlohmann::json::array();
+    for (char letter : {'a', 'b', 'c'}) versions.push_back(std::string(40000, letter));
+    tree["objects"].push_back({{"name", kLastLargeServer}, {"class", "NCP Server"}, {"attributes", {{"Version", versions}}}});
+    nlohmann::json purge = nlohmann::json::array();
+    for (int i = 0; i < 6000; ++i) purge.push_back({{"seconds", 1714000000 + i}, {"replica", 1}, {"event", i}});
+    for (nlohmann::json& object : tree["objects"])
+      if (object["name"] == kLastLargePartition) object["attributes"] = {{"Purge Vector", purge}};
+    return tree.dump();
   }();
   return json;
 }
@@ -117,6 +129,32 @@ void WriteFile(const std::string& name, const std::string& content) {
   std::ofstream(name, std::ios::binary) << content;
 }
 
+// Files of the process cannot grow beyond `bytes` while it lives (-1 = no change); a write
+// past it fails instead of stopping the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long bytes) : active_(bytes >= 0) {
+    if (!active_) return;
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    if (!active_) return;
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  bool active_;
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
 // One run of the program: its own settings folder, current folder, user interface and
 // trees; the main window with its two dialogs as main() makes them.
 class ProgramRun {
@@ -165,6 +203,7 @@ class ProgramRun {
     form_.reset();
   }
   TMainForm& Form() { return *form_; }
+  const ForcedFailure& Failure() const { return failure_; }
 
   // From here on the path's own commands run: calls are counted and the failure applies.
   void Arm() {
@@ -172,7 +211,8 @@ class ProgramRun {
     nwtest::ClearFailures();
     ui.boxes.clear();
     if (!failure_.alsoFailing.empty()) nwtest::FailOperation(failure_.alsoFailing, failure_.code);
-    if (!failure_.operation.empty()) nwtest::FailOperation(failure_.operation, failure_.code, failure_.afterCalls);
+    if (!failure_.operation.empty())
+      nwtest::FailOperation(failure_.operation, failure_.code, failure_.afterCalls, failure_.times);
     armed_ = true;
   }
   void Disarm(RunResult& result) {
@@ -286,6 +326,7 @@ void RunExport(ProgramRun& run, UserPath path, RunResult& result) {
   const std::string type = ExportTypeOf(path);
   for (bool servers : {true, false}) WriteFile(ExportFileName(path, servers), kOlderFileContent);
   run.Arm();
+  FileSizeLimit limit(run.Failure().exportWriteLimit);
   for (bool servers : {true, false}) {
     QComboBox* types = servers ? run.Form().ComboBoxTypeS : run.Form().ComboBoxTypeP;
     types->setCurrentIndex(types->findText(QString::fromStdString(type)));
@@ -473,6 +514,9 @@ RunResult RunPath(UserPath path, const ForcedFailure& failure, std::chrono::seco
   result.cursorRestored = run.ui.Cursor() == CursorKind::Default;
   result.scanStillRunning = ScanRunning();
   result.modalLeftOpen = QApplication::activeModalWidget() != nullptr;
+  result.contextsWhileOpen = nwtest::OpenContexts();
+  result.buffersWhileOpen = nwtest::OpenBuffers();
+  result.iterationsWhileOpen = nwtest::OpenIterations();
   run.Close();
   result.openContexts = nwtest::OpenContexts();
   result.openBuffers = nwtest::OpenBuffers();

@@ -69,6 +69,10 @@ struct ForcedFailure {
   NWRCODE code = 0;
   std::uint64_t afterCalls = 0;
   std::string alsoFailing;
+  std::int64_t times = -1;  // calls that fail once the failures start (-1 = all)
+  // Export files cannot grow beyond this many bytes while the export runs (the disk is
+  // full); -1 = no limit.
+  long exportWriteLimit = -1;
 };
 
 using GridCells = std::vector<std::vector<std::string>>;  // [row][col]
@@ -101,7 +105,9 @@ struct RunResult {
   bool cursorRestored = true;
   bool scanStillRunning = false;
   bool modalLeftOpen = false;
-  // Library objects still open once the window is closed.
+  // Library objects open after the path, while the window is still open (its own context
+  // among them), and still open once the window is closed.
+  std::size_t contextsWhileOpen = 0, buffersWhileOpen = 0, iterationsWhileOpen = 0;
   std::size_t openContexts = 0, openBuffers = 0, openIterations = 0;
 };
 
@@ -116,6 +122,10 @@ std::vector<std::string> DeclaredLibraryOperations();
 // Contents the export writes before any file is there: a test can tell a replaced file
 // from one left alone.
 inline constexpr const char* kOlderFileContent = "older export\r\n";
+// Last rows of the large tree's scans, whose values travel in several read replies.
+inline constexpr const char* kLastLargeServer = "SRV99.Servers.BENCH";
+inline constexpr const char* kLastLargePartition = "OU99.BENCH";
+
 // The file an export path writes for a page.
 std::string ExportFileName(UserPath path, bool serversPage);
 
