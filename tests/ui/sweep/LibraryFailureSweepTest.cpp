@@ -10,6 +10,7 @@
 // failing from the middle of the path on.
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -564,6 +565,22 @@ TEST(LibraryFailureMatrix, CoversEveryDeclaredOperationAndNamesOnlyPairsThatHapp
     for (const auto& [operation, calls] : baselines[path].calls) reached.insert(operation);
   }
   for (const ReachedBehind& behind : kReachedBehind) reached.insert(behind.operation);
+
+  // The matrix as this build runs it: each operation with the paths that reach it, and the
+  // outcome expected where its failure shows.
+  std::cout << "Library failure matrix (operation: path [outcome] ...):\n";
+  for (const std::string& operation : declared) {
+    std::cout << "  " << operation << ":";
+    for (P path : AllUserPaths()) {
+      if (CallsOf(baselines[path], operation) == 0) continue;
+      const Outcome* outcome = ExpectedOutcome(operation, path);
+      std::cout << " " << PathName(path) << (outcome ? " [" + outcome->name + "]" : "");
+    }
+    for (const ReachedBehind& behind : kReachedBehind)
+      if (behind.operation == operation) std::cout << " " << PathName(behind.path) << " [behind " << behind.failingFirst << "]";
+    if (kNeverCalledByTheWindow.count(operation)) std::cout << " (never called by the window)";
+    std::cout << "\n";
+  }
 
   for (const std::string& operation : declared) {
     const bool never = kNeverCalledByTheWindow.count(operation) > 0;
