@@ -43,9 +43,21 @@ struct Filter_Cursor_T {
 
 namespace {
 
+// Cursors handed out and neither stored nor freed. The library keeps them until it ends,
+// then releases them, as a process would.
+struct CursorRegistry {
+  std::unordered_set<Filter_Cursor_T*> live;
+  CursorRegistry() = default;
+  CursorRegistry(const CursorRegistry&) = delete;
+  CursorRegistry& operator=(const CursorRegistry&) = delete;
+  ~CursorRegistry() {
+    for (Filter_Cursor_T* cursor : live) delete cursor;
+  }
+};
+
 std::unordered_set<Filter_Cursor_T*>& LiveCursors() {
-  static std::unordered_set<Filter_Cursor_T*> cursors;
-  return cursors;
+  static CursorRegistry registry;
+  return registry.live;
 }
 
 std::vector<nw::RecordedFilterToken>*& Recorder() {
