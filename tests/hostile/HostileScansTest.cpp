@@ -61,7 +61,7 @@ TEST_F(HostileScansTest, ServerScanListsEveryServerWhateverItsNameAndValues) {
   // Address type 1 and 10 to 19 are hidden; every other short address stays.
   EXPECT_EQ(grid.Cell(5, fs1),
             "(0) 0A0B:\r\n(7) 10.0.0.1:0\r\n(8) 10.0.0.0:524\r\n(9) 0.0.0.0:0\r\n(20) [010203040506070809101112]\r\n"
-            "(-1) [AB]\r\n");
+            "(-1) [AB]\r\n(2) [02]\r\n(3) []\r\n(4) [0405]\r\n(5) [05]\r\n(6) [06]\r\n");
   EXPECT_EQ(grid.Cell(3, bytes), "Version \xFE\xFF");
   // Values of an unexpected syntax show as that syntax shows them.
   EXPECT_EQ(grid.Cell(3, markup), "Range check error");

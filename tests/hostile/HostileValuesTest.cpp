@@ -129,7 +129,8 @@ TEST_F(HostileValuesTest, ShortNetworkAddressesOfEveryTypeShowWhatTheirBytesHold
   EXPECT_EQ(ReadLines("FS1.Servers.HOSTILE", "Network Address"),
             (Lines{"(0) 0A0B:", "(1) 10.0.0.0:0", "(7) 10.0.0.1:0", "(8) 10.0.0.0:524", "(9) 0.0.0.0:0",
                    "(10) 255.0.0.0:0", "(11) 10.0.0.1:512", "(12) [01]", "(13) AB\xEF\xBF\xBD", "(13) ",
-                   "(20) [010203040506070809101112]", "(-1) [AB]"}));
+                   "(20) [010203040506070809101112]", "(-1) [AB]", "(2) [02]", "(3) []", "(4) [0405]",
+                   "(5) [05]", "(6) [06]", "(19) [13]"}));
   EXPECT_EQ(ReadLines(".CN=A<b>&\"q'/x.Servers.HOSTILE", "Network Address"), Lines{"(13) <&>"});
   // A lone surrogate in a UTF-16 address becomes U+FFFD.
   EXPECT_EQ(ReadLines(kNonUtf8Name + ".Servers.HOSTILE", "Network Address"), Lines{"(13) \xEF\xBF\xBD" "A"});
