@@ -76,6 +76,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
   ClearGridCells(&grid);
   ProcessMessages();  // so the emptied grid is painted
 
+  UseNamesWithoutTypes(context);
   // The tree root is a partition root without a container class: the search never finds it.
   TextList partitions;
   partitions.Add("[Root]");

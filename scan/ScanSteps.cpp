@@ -4,6 +4,7 @@
 
 #include "directory/D_NW_Read.h"
 #include "directory/D_NW_Search.h"
+#include "directory/D_NW_Session.h"
 #include "util/D_Util.h"
 
 namespace vestrel {
@@ -35,6 +36,8 @@ HourglassCursor::~HourglassCursor() { RestoreCursor(saved_); }
 void ReportProgress(const ScanProgress& progress, int position, int total, const std::string& text) {
   if (progress) progress(position, total, text);
 }
+
+void UseNamesWithoutTypes(NWDSContextHandle context) { ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES); }
 
 void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names) {
   SearchNames(context, "[Root]", filter, &names, kWholeSubtree);

@@ -59,6 +59,12 @@ class HourglassCursor {
 // Calls progress when there is one.
 void ReportProgress(const ScanProgress& progress, int position, int total, const std::string& text);
 
+// The scans read names without type prefixes and split them at their dots. A tree change
+// sets that on the window's context; a window that changed no tree (its saved tree is no
+// longer connected, or no tree is preferred) still works on the client's preferred tree,
+// and would get typed names that do not match their contexts. Sets it on context.
+void UseNamesWithoutTypes(NWDSContextHandle context);
+
 // Names found by the search below "[Root]" with filter (whole subtree) appended to names,
 // which is then sorted ignoring case in the user's locale. The search's code is not shown.
 void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names);

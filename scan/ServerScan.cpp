@@ -24,6 +24,7 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
   HourglassCursor hourglass;
   ClearGridCells(&grid);
 
+  UseNamesWithoutTypes(context);
   TextList names;
   SearchSortedNames(context, kServerFilter, names);
   const int count = names.Count();

@@ -57,53 +57,110 @@ Boxes SameBoxes(P, const RunResult& baseline) { return baseline.boxes; }
 
 // ---- Start-up and tree change ----
 
+RecordedBox SavedBox(const std::string& name) { return {DialogKind::Information, "Saved as " + name, DialogButtons::Ok}; }
+
+// After a start-up without a main context, what the next commands show: both scans find
+// nothing but "[Root]", whose details cannot be read, and only the partition page exports.
+Boxes WithoutContextAfterwards(const std::string& tree) {
+  return {ErrorBox("Get Partition Replica", ERR_BAD_CONTEXT), WarningBox("No Servers found that host Partition [Root]\""),
+          SavedBox(tree + "_Partition.TXT")};
+}
+
+void NothingButRootFound(P path, const RunResult&, const RunResult& run) {
+  if (path != P::CommandsAfterStartUp) return;
+  EXPECT_EQ(DataRows(run.servers), 0);
+  ASSERT_EQ(DataRows(run.partitions), 1);
+  EXPECT_EQ(run.partitions[1][1], "[Root]");
+  for (std::size_t col = 3; col < run.partitions[1].size(); ++col) EXPECT_EQ(run.partitions[1][col], "");
+}
+
+// The scans after the start-up found what they find without the failure.
+void ScansAsWithoutTheFailure(P path, const RunResult& baseline, const RunResult& run) {
+  if (path != P::CommandsAfterStartUp) return;
+  EXPECT_EQ(run.servers, baseline.servers);
+  EXPECT_EQ(run.partitions, baseline.partitions);
+}
+
 // The client does not start: the start-up's own box, then the generic one with the code's
 // low word; the window opens without a session and nothing is restored.
 Outcome ClientDoesNotStart() {
   return {"client does not start",
-          [](P, const RunResult&) {
-            return Boxes{ErrorBox("Could not find server/tree connection. InitNetWare", kForcedCode),
-                         ErrorBox("InitNetWare", kForcedCode & 0xFFFF)};
+          [](P path, const RunResult&) {
+            Boxes boxes{ErrorBox("Could not find server/tree connection. InitNetWare", kForcedCode),
+                        ErrorBox("InitNetWare", kForcedCode & 0xFFFF)};
+            if (path == P::CommandsAfterStartUp) {
+              for (const RecordedBox& box : WithoutContextAfterwards("")) boxes.push_back(box);
+            }
+            return boxes;
           },
-          [](P, const RunResult&, const RunResult& run) {
+          [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_TRUE(run.trees.empty());
             EXPECT_EQ(run.editMyName, "EditMyName");  // no tree change was attempted
-            EXPECT_EQ(run.typeS, "XLS");
-            EXPECT_EQ(run.typeP, "XLS");
+            if (path != P::CommandsAfterStartUp) {
+              EXPECT_EQ(run.typeS, "XLS");
+              EXPECT_EQ(run.typeP, "XLS");
+            }
+            NothingButRootFound(path, baseline, run);
           }};
 }
 
 // The context could not be created; its code is ignored, so the tree change fails on it.
 Outcome NoMainContext() {
   return {"no main context",
-          [](P, const RunResult&) { return Boxes{ErrorBox("DSChangeCurrentTree", ERR_BAD_CONTEXT)}; },
-          [](P, const RunResult& baseline, const RunResult& run) {
+          [](P path, const RunResult&) {
+            Boxes boxes{ErrorBox("DSChangeCurrentTree", ERR_BAD_CONTEXT)};
+            if (path == P::CommandsAfterStartUp) {
+              for (const RecordedBox& box : WithoutContextAfterwards("ACME_TREE")) boxes.push_back(box);
+            }
+            return boxes;
+          },
+          [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_EQ(run.trees, baseline.trees);
             EXPECT_EQ(run.editMyName, "");
+            NothingButRootFound(path, baseline, run);
           }};
 }
 
+// The tree change fails; what the commands after it find is read from the tree the
+// context is on, with names as after a good tree change.
 Outcome TreeChangeFails() {
   return {"tree change fails",
-          [](P, const RunResult&) { return Boxes{ErrorBox("DSChangeCurrentTree", kForcedCode)}; },
-          [](P, const RunResult& baseline, const RunResult& run) {
+          [](P, const RunResult& baseline) {
+            Boxes boxes{ErrorBox("DSChangeCurrentTree", kForcedCode)};
+            boxes.insert(boxes.end(), baseline.boxes.begin(), baseline.boxes.end());
+            return boxes;
+          },
+          [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_EQ(run.trees, baseline.trees);
             EXPECT_EQ(run.selectedTree, baseline.selectedTree);
+            ScansAsWithoutTheFailure(path, baseline, run);
           }};
+}
+
+// No tree is selected, so none is changed to; the context still works on the client's
+// preferred tree, and the export files carry no tree name.
+Boxes ExportsWithoutATreeName(P path, const RunResult& baseline) {
+  if (path != P::CommandsAfterStartUp) return baseline.boxes;
+  return {SavedBox("_Servers.TXT"), SavedBox("_Partition.TXT")};
 }
 
 Outcome NoTreeListed() {
-  return {"no tree listed", SameBoxes, [](P, const RunResult&, const RunResult& run) {
+  return {"no tree listed", ExportsWithoutATreeName, [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_TRUE(run.trees.empty());
             EXPECT_EQ(run.selectedTree, "");
             EXPECT_EQ(run.editMyName, "EditMyName");
+            ScansAsWithoutTheFailure(path, baseline, run);
           }};
 }
 
 // Without the primary connection no tree is preferred: nothing is selected unless the
 // settings restore a tree.
 Outcome NoPreferredTree() {
-  return {"no preferred tree", SameBoxes, [](P path, const RunResult& baseline, const RunResult& run) {
+  return {"no preferred tree",
+          [](P path, const RunResult& baseline) {
+            return path == P::SettingsCloseAndReopen ? baseline.boxes : ExportsWithoutATreeName(path, baseline);
+          },
+          [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_EQ(run.trees, baseline.trees);
             if (path == P::SettingsCloseAndReopen) {
               EXPECT_EQ(run.selectedTree, baseline.selectedTree);
@@ -112,13 +169,15 @@ Outcome NoPreferredTree() {
               EXPECT_EQ(run.selectedTree, "");
               EXPECT_EQ(run.editMyName, "EditMyName");
             }
+            ScansAsWithoutTheFailure(path, baseline, run);
           }};
 }
 
 Outcome NoUserName() {
-  return {"no user name", SameBoxes, [](P, const RunResult& baseline, const RunResult& run) {
+  return {"no user name", SameBoxes, [](P path, const RunResult& baseline, const RunResult& run) {
             EXPECT_EQ(run.selectedTree, baseline.selectedTree);
             EXPECT_EQ(run.editMyName, "");
+            ScansAsWithoutTheFailure(path, baseline, run);
           }};
 }
 
@@ -270,8 +329,8 @@ struct Expectation {
   Outcome outcome;
 };
 
-const std::vector<P> kStarts{P::StartUp, P::SettingsCloseAndReopen};
-const std::vector<P> kTreeChanges{P::StartUp, P::TreeChange, P::SettingsCloseAndReopen};
+const std::vector<P> kStarts{P::StartUp, P::CommandsAfterStartUp, P::SettingsCloseAndReopen};
+const std::vector<P> kTreeChanges{P::StartUp, P::CommandsAfterStartUp, P::TreeChange, P::SettingsCloseAndReopen};
 const std::vector<P> kScans{P::ServerScan, P::PartitionScan, P::LargeServerScan, P::LargePartitionScan};
 const std::vector<P> kPartitionScans{P::PartitionScan, P::LargePartitionScan};
 

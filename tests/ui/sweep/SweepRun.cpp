@@ -214,6 +214,7 @@ class ProgramRun {
     if (!failure_.operation.empty())
       nwtest::FailOperation(failure_.operation, failure_.code, failure_.afterCalls, failure_.times);
     armed_ = true;
+    armedOnce_ = true;
   }
   void Disarm(RunResult& result) {
     if (!armed_) return;
@@ -221,9 +222,9 @@ class ProgramRun {
       if (const std::uint64_t calls = nwtest::CallCount(operation)) result.calls[operation] = calls;
     }
     nwtest::ClearFailures();
-    result.boxes = ui.boxes;
     armed_ = false;
   }
+  bool WasArmed() const { return armedOnce_; }
 
   void Scan(bool servers) {
     Form().PageControl->setCurrentWidget(servers ? Form().TabSheetServers : Form().TabSheetPart);
@@ -263,6 +264,7 @@ class ProgramRun {
   std::unique_ptr<TMainForm> form_;
   LocalClock savedWriterClock_;
   bool armed_ = false;
+  bool armedOnce_ = false;
 };
 
 // The button of an operation path in the view the path opens.
@@ -349,11 +351,30 @@ void RunSettings(ProgramRun& run, RunResult& result) {
   run.Disarm(result);
 }
 
+// What a user does next in the window, whatever the start-up left: scans, the details of
+// the partition grid's first row ("[Root]", always there), the text exports of both pages
+// whose button is enabled.
+void RunCommandsAfterStartUp(ProgramRun& run, RunResult& result) {
+  run.Scan(true);
+  run.Scan(false);
+  run.DoubleClick(false, "[Root]", result, {});
+  TMainForm& form = run.Form();
+  for (QComboBox* types : {form.ComboBoxTypeS, form.ComboBoxTypeP}) types->setCurrentIndex(types->findText("TXT"));
+  for (QPushButton* button : {form.BitBtnExpSrv, form.BitBtnExpPart})
+    if (button->isEnabled()) button->click();
+}
+
 void RunCommands(ProgramRun& run, UserPath path, RunResult& result) {
   switch (path) {
     case UserPath::StartUp:
       run.Arm();
       run.Start();
+      break;
+    case UserPath::CommandsAfterStartUp:
+      run.Arm();
+      run.Start();
+      run.Disarm(result);
+      RunCommandsAfterStartUp(run, result);
       break;
     case UserPath::TreeChange: {
       run.Start();
@@ -405,6 +426,7 @@ void RunCommands(ProgramRun& run, UserPath path, RunResult& result) {
       break;
   }
   run.Disarm(result);
+  if (run.WasArmed()) result.boxes = run.ui.boxes;
 }
 
 void TakeWindowState(TMainForm& form, RunResult& result) {
@@ -438,6 +460,7 @@ std::vector<UserPath> AllUserPaths() {
 std::string PathName(UserPath path) {
   switch (path) {
     case UserPath::StartUp: return "StartUp";
+    case UserPath::CommandsAfterStartUp: return "CommandsAfterStartUp";
     case UserPath::TreeChange: return "TreeChange";
     case UserPath::ServerScan: return "ServerScan";
     case UserPath::PartitionScan: return "PartitionScan";

@@ -19,6 +19,8 @@ namespace vestrel::sweep {
 // must not reach it at all).
 enum class UserPath {
   StartUp,           // creating and showing the main window
+  CommandsAfterStartUp,  // a start-up, then both scans, the "[Root]" row's details and
+                         // both exports as text, with the failure during the start-up only
   TreeChange,        // choosing the other tree
   ServerScan,        // "&Scan" on the servers page
   PartitionScan,     // "&Scan" on the partitions page
@@ -78,7 +80,7 @@ struct ForcedFailure {
 using GridCells = std::vector<std::vector<std::string>>;  // [row][col]
 
 struct RunResult {
-  std::vector<testing::RecordedBox> boxes;  // every box the path's commands showed
+  std::vector<testing::RecordedBox> boxes;  // every box from the failure's start on
   std::map<std::string, std::uint64_t> calls;  // library calls of the path's commands, by operation
 
   // Main window after the path (for the settings path: the reopened window).
