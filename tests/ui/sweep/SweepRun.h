@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ enum class UserPath {
 
 std::vector<UserPath> AllUserPaths();
 std::string PathName(UserPath path);
+// Test names and messages show the path by its name.
+inline void PrintTo(UserPath path, std::ostream* out) { *out << PathName(path); }
 bool IsServerScan(UserPath path);
 bool IsPartitionScan(UserPath path);
 // The details dialog's operation paths: one library call behind one button.
