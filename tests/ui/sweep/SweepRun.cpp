@@ -14,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <regex>
-#include <sstream>
 #include <thread>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -311,13 +310,19 @@ void RunOperation(ProgramRun& run, UserPath path, RunResult& result) {
     auto selection = [&dialog] {
       return std::vector<std::string>{dialog.ServerName, dialog.PartitionName, dialog.SourceServer, dialog.TargetServer};
     };
-    const std::vector<std::string> listsBefore = Items(*dialog.ListBoxSrvPart);
+    auto lists = [&dialog] {
+      std::vector<std::vector<std::string>> items;
+      for (QListWidget* list : {dialog.ListBoxSrvPart, dialog.ListBoxPartServers, dialog.ListBoxServer1, dialog.ListBoxServer2})
+        items.push_back(Items(*list));
+      return items;
+    };
+    const auto listsBefore = lists();
     const std::vector<std::string> chosenBefore = selection();
     run.Arm();
     button->click();
     run.Disarm(result);
     result.dialogOpenAfterCommand = dialog.isVisible();
-    EXPECT_EQ(Items(*dialog.ListBoxSrvPart), listsBefore);
+    EXPECT_EQ(lists(), listsBefore);
     EXPECT_EQ(selection(), chosenBefore);
   });
 }
