@@ -20,6 +20,16 @@ int StatusPanelBar::AddPanel(int width) {
   return PanelCount() - 1;
 }
 
+void StatusPanelBar::StretchPanel(int index) {
+  QLabel* panel = Panel(index);
+  const int width = panel->minimumWidth();
+  removeWidget(panel);
+  panel->setMinimumWidth(width);
+  panel->setMaximumWidth(QWIDGETSIZE_MAX);
+  insertWidget(index, panel, 1);
+  panel->show();
+}
+
 std::string StatusPanelBar::PanelText(int index) const { return Panel(index)->text().toStdString(); }
 
 void StatusPanelBar::SetPanelText(int index, const std::string& text) {

@@ -16,6 +16,8 @@ class StatusPanelBar final : public QStatusBar {
 
   // Adds a panel of the given width at the right of the others; returns its index.
   int AddPanel(int width);
+  // The panel keeps its width as its least and takes the room the other panels leave.
+  void StretchPanel(int index);
   int PanelCount() const { return static_cast<int>(panels_.size()); }
   QLabel* Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
   std::string PanelText(int index) const;

@@ -270,6 +270,8 @@ void TMainForm::CreateStatusBar() {
   StatusBar1->setCursor(Qt::PointingHandCursor);
   StatusBar1->AddPanel(250);
   StatusBar1->AddPanel(150);
+  // Progress names the object being read; long names need more than the designed width.
+  StatusBar1->StretchPanel(kProgressPanel);
   StatusBar1->SetSimpleText(kWebAddress);
   StatusBar1->SetPanelText(kWebPanel, kWebAddress);
   StatusBar1->setToolTip(FromText(std::string("Open ") + kWebAddress));
@@ -369,7 +371,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::ChangeTree() {
   const std::string tree = ComboBoxTrees->currentText().toStdString();
   if (tree.empty()) return;
+  const std::string previousTree = ContextTreeName(MainContext);
   LastDSError = DSChangeCurrentTree(MainContext, tree, false);
+  // The grids hold names of the tree they were scanned in: exported under the new tree's
+  // name or opened in the details dialog they would be taken for objects of this tree.
+  if (ContextTreeName(MainContext) != previousTree) DropScanResults();
   ReportError(LastDSError, "DSChangeCurrentTree");
   ModifyContextFlags(MainContext, '+', DCV_TYPELESS_NAMES);
   SetNameContext(MainContext, "[Root]");
@@ -400,6 +406,16 @@ void TMainForm::PageControlChange() {
 }
 
 // ---- Result grids ----
+
+void TMainForm::DropScanResults() {
+  for (StringGridView* view : {StringGridSrv, StringGridPart}) {
+    StringGrid& grid = view->Grid();
+    ClearGridCells(&grid);
+    grid.SetRowCount(grid.FixedRows() + 1);
+  }
+  BitBtnExpSrv->setEnabled(false);
+  BitBtnExpPart->setEnabled(false);
+}
 
 void TMainForm::StringGridSrvClick() {
   StringGridSrv->SetHint(GridCellHint(StringGridSrv->Grid(), StringGridSrv->Col(), StringGridSrv->Row()));

@@ -97,6 +97,8 @@ class TMainForm final : public QMainWindow {
   void CreateStatusBar();
   void ConnectEvents();
   void FillTreeList();
+  // Empties both result grids and disables their export: they belong to another tree.
+  void DropScanResults();
 
   bool contextCreated_ = false;
 };
@@ -104,6 +106,11 @@ class TMainForm final : public QMainWindow {
 // The hint of a grid cell: the row's object name (column 1), CR LF, the column's title,
 // CR LF, CR LF, the cell's text.
 std::string GridCellHint(const StringGrid& grid, int col, int row);
+
+// The largest size of font whose line is at most height pixels tall, the font itself when
+// it fits; never smaller than kSmallestFittingPixelSize.
+inline constexpr int kSmallestFittingPixelSize = 6;
+QFont FontFittingLine(const QFont& font, int height);
 
 // Shows the text file at path in the memo; on any failure the memo gets the line
 // "Could not find " and the path.

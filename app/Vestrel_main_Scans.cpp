@@ -1,6 +1,8 @@
 // The scan commands of the main window: both scans fill their page's grid through the
 // scan layer, report progress in the window and enable the page's export button; the
 // partition grid paints the status cells of failing partitions red.
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "app/Vestrel_main.h"
@@ -48,13 +50,26 @@ void TMainForm::BitBtnPartClick() {
                  [this](bool hasRows) { BitBtnExpPart->setEnabled(hasRows); });
 }
 
+QFont FontFittingLine(const QFont& font, int height) {
+  QFont fitting = font;
+  int pixelSize = QFontInfo(font).pixelSize();
+  while (QFontMetrics(fitting).height() > height && pixelSize > kSmallestFittingPixelSize) {
+    fitting.setPixelSize(--pixelSize);
+  }
+  return fitting;
+}
+
 void TMainForm::StringGridPartDrawCell(QPainter& canvas, int col, int row, const QRect& rect, DrawCellState) {
   const std::string& text = StringGridPart->Grid().Cell(col, row);
   if (!IsFailingStatusCell(col, row, text)) return;
   canvas.save();
   canvas.setBrush(QColor(255, 0, 0));
   canvas.fillRect(rect, canvas.brush());
-  canvas.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, StringGridModel::OneLine(text));
+  // The text starts 2 pixels below the cell's top; a font whose line is taller than the
+  // rest of the row would lose its lower part, so the text takes a size that fits.
+  const QRect textRect = rect.adjusted(2, 2, 0, 0);
+  canvas.setFont(FontFittingLine(canvas.font(), textRect.height()));
+  canvas.drawText(textRect, Qt::AlignLeft | Qt::AlignTop, StringGridModel::OneLine(text));
   canvas.restore();
 }
 

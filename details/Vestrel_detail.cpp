@@ -57,6 +57,16 @@ void EmptyList(QListWidget& list) {
   list.clear();
 }
 
+// Gives the list the keyboard focus without choosing anything: a list that gains the focus
+// with no current entry otherwise makes its first entry current, and that would choose it.
+void FocusWithoutChoosing(QListWidget& list) {
+  {
+    QSignalBlocker quiet(&list);
+    list.QAbstractItemView::setCurrentIndex(QModelIndex());
+  }
+  list.setFocus();
+}
+
 std::string CurrentText(const QListWidget& list) {
   const QListWidgetItem* item = list.currentRow() >= 0 ? list.item(list.currentRow()) : nullptr;
   return item ? item->text().toStdString() : std::string();
@@ -393,6 +403,8 @@ void TDlgDetails::ShowServerView() {
     return;
   }
   LabelInfoSrvPart->setText(Q(Format("%d Partition(s) on Server \"%s\"", ListBoxSrvPart->count(), ServerName)));
+  // The first thing to do is choosing a partition, wherever the focus was left last time.
+  FocusWithoutChoosing(*ListBoxSrvPart);
 }
 
 void TDlgDetails::ShowPartitionView() {
@@ -415,6 +427,7 @@ void TDlgDetails::ShowPartitionView() {
   }
   LabelInfoPartSrv->setText(
       Q(Format("Partition \"%s\" found on %d Server(s)", PartitionName, ListBoxPartServers->count())));
+  FocusWithoutChoosing(*ListBoxPartServers);  // the first thing to do is choosing a server
 }
 
 // ---- Selection state ----
