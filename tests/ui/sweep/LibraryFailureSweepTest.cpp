@@ -520,6 +520,9 @@ void CheckEveryRun(P path, const std::string& operation, const RunResult& baseli
   for (const auto& [name, content] : run.files) {
     EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "a temporary file is left: " << name;
   }
+  for (const auto& [name, content] : run.settingsFiles) {
+    EXPECT_TRUE(name.size() > 4 && name.compare(name.size() - 4, 4, ".ini") == 0) << "a temporary settings file is left: " << name;
+  }
   // A scan enables its export button exactly when it found rows ("[Root]" is always one).
   if (IsServerScan(path)) {
     EXPECT_EQ(run.exportServersEnabled, DataRows(run.servers) > 0);

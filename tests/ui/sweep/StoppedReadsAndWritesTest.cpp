@@ -92,6 +92,26 @@ INSTANTIATE_TEST_SUITE_P(FileTypes, RefusedExportWrite,
                          ::testing::Values(UserPath::ExportXml, UserPath::ExportHtml, UserPath::ExportTxt),
                          [](const ::testing::TestParamInfo<UserPath>& info) { return PathName(info.param); });
 
+// ---- Settings the disk refuses ----
+
+// The window closes on a full disk: one box says the settings file cannot be written, the
+// file keeps what the earlier close stored (the next start restores that), and no
+// temporary file is left beside it.
+TEST(RefusedSettingsWrite, KeepsTheEarlierSettingsAndSaysSo) {
+  ForcedFailure failure;
+  failure.settingsWriteLimit = 8;
+  const RunResult run = RunPath(UserPath::SettingsCloseAndReopen, failure);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].kind, DialogKind::Error);
+  EXPECT_EQ(run.boxes[0].text.rfind("Unable to write to ", 0), 0u) << run.boxes[0].text;
+  ASSERT_EQ(run.settingsFiles.size(), 1u);
+  const std::string& name = run.settingsFiles.begin()->first;
+  EXPECT_NE(run.boxes[0].text.find(name), std::string::npos) << name;
+  EXPECT_EQ(run.typeS, "HTML");
+  EXPECT_EQ(run.typeP, "TXT");
+  EXPECT_EQ(run.selectedTree, "LAB_TREE");
+}
+
 // ---- A client that cannot start ----
 
 TEST(ClientStart, AClientThatCannotInitializeSaysSoTwice) {

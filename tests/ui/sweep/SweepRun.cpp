@@ -193,6 +193,7 @@ class ProgramRun {
     form_->show();
     QCoreApplication::processEvents();
   }
+  const std::string& SettingsFolder() const { return config_.Path(); }
   void Close() {
     form_->close();
     QCoreApplication::processEvents();
@@ -344,14 +345,27 @@ void RunExport(ProgramRun& run, UserPath path, RunResult& result) {
   run.Disarm(result);
 }
 
+void ChooseType(QComboBox& types, const char* type) { types.setCurrentIndex(types.findText(QString::fromLatin1(type))); }
+
 void RunSettings(ProgramRun& run, RunResult& result) {
-  TMainForm& form = run.Form();
-  form.ComboBoxTypeS->setCurrentIndex(form.ComboBoxTypeS->findText("HTML"));
-  form.ComboBoxTypeP->setCurrentIndex(form.ComboBoxTypeP->findText("TXT"));
-  form.ComboBoxTrees->setCurrentIndex(form.ComboBoxTrees->findText("LAB_TREE"));
-  form.ChangeTree();
+  ChooseType(*run.Form().ComboBoxTypeS, "HTML");
+  ChooseType(*run.Form().ComboBoxTypeP, "TXT");
+  QComboBox& trees = *run.Form().ComboBoxTrees;
+  trees.setCurrentIndex(trees.findText("LAB_TREE"));
+  run.Form().ChangeTree();
+  const long limit = run.Failure().settingsWriteLimit;
+  if (limit >= 0) {
+    // These selections are kept; the next ones cannot be.
+    run.Close();
+    run.Start();
+    ChooseType(*run.Form().ComboBoxTypeS, "XML");
+    ChooseType(*run.Form().ComboBoxTypeP, "XML");
+  }
   run.Arm();
-  run.Close();
+  {
+    FileSizeLimit diskFull(limit);
+    run.Close();
+  }
   run.Start();  // the next program start
   run.Disarm(result);
 }
@@ -447,10 +461,12 @@ void TakeWindowState(TMainForm& form, RunResult& result) {
   result.progressText = form.StatusBar1->PanelText(kProgressPanel);
 }
 
-void TakeFolder(RunResult& result) {
-  const QDir folder(QDir::currentPath());
+std::map<std::string, std::string> FilesIn(const QString& path) {
+  std::map<std::string, std::string> files;
+  const QDir folder(path);
   for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
-    result.files[name.toStdString()] = ReadFile(folder.filePath(name));
+    files[name.toStdString()] = ReadFile(folder.filePath(name));
+  return files;
 }
 
 }  // namespace
@@ -537,7 +553,8 @@ RunResult RunPath(UserPath path, const ForcedFailure& failure, std::chrono::seco
   RunCommands(run, path, result);
   TMainForm& form = run.Form();
   TakeWindowState(form, result);
-  TakeFolder(result);
+  result.files = FilesIn(QDir::currentPath());
+  result.settingsFiles = FilesIn(QString::fromStdString(run.SettingsFolder()));
   result.clipboard = Clipboard().Text();
   result.cursorRestored = run.ui.Cursor() == CursorKind::Default;
   result.scanStillRunning = ScanRunning();

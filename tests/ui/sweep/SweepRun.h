@@ -78,6 +78,9 @@ struct ForcedFailure {
   // Export files cannot grow beyond this many bytes while the export runs (the disk is
   // full); -1 = no limit.
   long exportWriteLimit = -1;
+  // The same for the settings file while the window closes on the settings path; the
+  // settings file then exists already (an earlier close wrote it).
+  long settingsWriteLimit = -1;
 };
 
 using GridCells = std::vector<std::vector<std::string>>;  // [row][col]
@@ -105,6 +108,8 @@ struct RunResult {
   // The current folder (export folder): every file with its content, hidden ones included.
   std::map<std::string, std::string> files;
   std::string clipboard;
+  // The settings folder after the path: every file with its content.
+  std::map<std::string, std::string> settingsFiles;
 
   // Left over after the path, while the window is still open.
   bool cursorRestored = true;
