@@ -412,6 +412,7 @@ void TMainForm::DropScanResults() {
     StringGrid& grid = view->Grid();
     ClearGridCells(&grid);
     grid.SetRowCount(grid.FixedRows() + 1);
+    view->SetHint("");
   }
   BitBtnExpSrv->setEnabled(false);
   BitBtnExpPart->setEnabled(false);

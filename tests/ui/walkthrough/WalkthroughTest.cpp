@@ -127,6 +127,8 @@ TEST_F(WalkthroughTest, ChoosingAnotherTreeDropsTheResultsOfTheOldOne) {
   ShowForm();
   form->BitBtnSrvClick();
   form->BitBtnPartClick();
+  form->StringGridPart->SetCurrentCell(4, 4);  // a click leaves the cell's hint on the grid
+  ASSERT_NE(form->StringGridPart->Hint(), "");
   ASSERT_GT(form->StringGridSrv->Grid().RowCount(), 2);
   ASSERT_GT(form->StringGridPart->Grid().RowCount(), 2);
 
@@ -146,6 +148,7 @@ TEST_F(WalkthroughTest, ChoosingAnotherTreeDropsTheResultsOfTheOldOne) {
       EXPECT_EQ(grid.Cell(col, 0), "");
       EXPECT_EQ(grid.Cell(col, 1), "");
     }
+    EXPECT_EQ(view->Hint(), "");
   }
   EXPECT_FALSE(form->BitBtnExpSrv->isEnabled());
   EXPECT_FALSE(form->BitBtnExpPart->isEnabled());
