@@ -79,6 +79,8 @@ NWRCODE GetServerPartitions(NWDSContextHandle context, const std::string& server
     if (code == 0) code = ReadReply(context, reply, server, listing);
     failuresInRow = code == 0 ? 0 : failuresInRow + 1;
   } while (iterationHandle != NO_MORE_ITERATIONS && failuresInRow <= kMaxRetriesInRow);
+  // A listing given up part-way is handed back, so the library can release what it holds.
+  if (iterationHandle != NO_MORE_ITERATIONS) DSIterationEnd(context, iterationHandle, DSV_LIST_PARTITIONS);
 
   DSBufferFree(reply);
   ReplaceLines(names, listing.names);

@@ -64,6 +64,7 @@ constexpr nuint32 CONN_INFO_TREE_NAME = 4;  // tree name padded with '_' to 32 c
 constexpr nuint32 DSV_READ = 3;
 constexpr nuint32 DSV_SEARCH = 6;           // also the operation passed to DSIterationEnd
 constexpr nuint32 DSV_SEARCH_FILTER = 28;
+constexpr nuint32 DSV_LIST_PARTITIONS = 22;  // the operation of a server's partition listing
 
 // Information types of reads and searches.
 constexpr nuint32 DS_ATTRIBUTE_NAMES = 0;

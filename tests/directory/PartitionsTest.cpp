@@ -88,6 +88,7 @@ TEST_F(PartitionsTest, LastingFailureDuringAListingEndsAfterThreeRetries) {
   EXPECT_EQ(names.ToVector(), (std::vector<std::string>{"[Root]", "Sales.CORP"}));  // the first batch
   EXPECT_EQ(rows.Count(), 2);
   EXPECT_EQ(nwtest::CallCount("DSServerPartitionsList"), 1u + 1u + 3u);
+  EXPECT_EQ(nwtest::OpenIterations(), 0u);  // the listing given up is handed back
 }
 
 TEST_F(PartitionsTest, LastingHeaderFailureDuringAListingEndsWithItsCode) {
