@@ -12,6 +12,7 @@
 #include "app/Vestrel_main_Settings.h"
 #include "details/Vestrel_detail.h"
 #include "directory/D_NW.h"
+#include "directory/D_NW_LoadProblems.h"
 #include "directory/NETWIN32.h"
 #include "scan/ScanSteps.h"
 #include "util/D_Util.h"
@@ -316,6 +317,9 @@ void TMainForm::FormCreate() {
 
   // InitNetWare has shown its own box already; the window opens without a session.
   LastDSError = InitNetWare();
+  // A tree file the client could not load is named once, so a tree missing from the list,
+  // or a start without any connection, is explained.
+  if (const std::string problems = TreeLoadProblemsText(); !problems.empty()) ShowNotice(DialogKind::Error, problems);
   if (LastDSError != 0) {
     ReportError(LastDSError, "InitNetWare");
     return;

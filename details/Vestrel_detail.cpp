@@ -91,6 +91,8 @@ QListWidget* NewList(QWidget* parent, const char* name) {
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
+  // Labels show directory names, which may hold "<" or "&": never read them as markup.
+  label->setTextFormat(Qt::PlainText);
   return label;
 }
 
@@ -278,9 +280,9 @@ QWidget* TDlgDetails::CreateSyncReplicaPage() {
   lists->addWidget(BtnSend1to2, 0, Qt::AlignVCenter);
   lists->addWidget(ListBoxServer2, 1);
   auto* titles = new QHBoxLayout;
-  titles->addWidget(new QLabel(QStringLiteral("From Server"), p), 1);
+  titles->addWidget(NewLabel(p, "LabelFromServer", QStringLiteral("From Server")), 1);
   titles->addSpacing(38);
-  titles->addWidget(new QLabel(QStringLiteral("To Server"), p), 1);
+  titles->addWidget(NewLabel(p, "LabelToServer", QStringLiteral("To Server")), 1);
 
   PanelSyncReplicaBottom = new QWidget(p);
   PanelSyncReplicaBottom->setObjectName(QStringLiteral("PanelSyncReplicaBottom"));

@@ -173,6 +173,30 @@ TEST_F(MainFormTest, ListsEachTreeOnceSelectsThePreferredAndShowsTheName) {
   EXPECT_EQ(nwtest::OpenContexts(), 0u);
 }
 
+TEST_F(MainFormTest, ATreeFileThatCannotBeLoadedIsNamedOnceAndTheOthersOpen) {
+  const std::string folder = treeFolder.path().toStdString();
+  const auto write = [&](const std::string& name, const std::string& text) {
+    QFile file(QString::fromStdString(folder + "/" + name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(text));
+  };
+  write("good.json", TreeJson("GOOD_TREE", "GOOD"));
+  write("bad.json", R"({"tree": "BAD_TREE", "objects": [)");
+  write("connections.json", R"({"connections": [
+      {"tree": "bad.json"}, {"tree": "good.json", "user": "admin.GOOD", "primary": true}]})");
+  setenv("VESTREL_CONNECTIONS", (folder + "/connections.json").c_str(), 1);
+  nwtest::ResetToDefaults();
+  {
+    TMainForm form;
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].kind, DialogKind::Error);
+    EXPECT_TRUE(ui.boxes[0].text.starts_with(folder + "/bad.json: not valid JSON")) << ui.boxes[0].text;
+    EXPECT_EQ(TreeItems(*form.ComboBoxTrees), (std::vector<std::string>{"GOOD_TREE"}));
+    form.close();
+  }
+  unsetenv("VESTREL_CONNECTIONS");
+}
+
 TEST_F(MainFormTest, ShippedDemoTreesAreListedOnceWithTheirPrimaryTreeSelected) {
   // No connections file: the demo trees are the workstation's connections.
   QTemporaryDir config;

@@ -106,6 +106,9 @@ TEST_F(DetailsDialogTest, ServerViewListsItsPartitionsAndTheChoiceDrivesButtonsA
   EXPECT_EQ(Items(*dialog.ListBoxSrvPart),
             (std::vector<std::string>{"[Root]", "Berlin.Sales.ACME", "Engineering.ACME", "Legacy.ACME", "Sales.ACME"}));
   EXPECT_EQ(dialog.LabelInfoSrvPart->text().toStdString(), "5 Partition(s) on Server \"FS1.HQ.ACME\"");
+  // Names may hold "<" or "&": no label of the dialog reads its text as markup.
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
   EXPECT_EQ(dialog.PageControl->currentWidget(), dialog.TabSheetSrvPart);
   EXPECT_TRUE(TabShown(dialog.TabSheetSrvPart));
   EXPECT_FALSE(TabShown(dialog.TabSheetPartSrv));
