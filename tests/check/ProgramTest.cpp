@@ -133,7 +133,13 @@ TEST_F(Program, FiveThousandPartitionsAreCheckedInUnderTenSeconds) {
   const RunOutput run = Start({"--tree-file", file, "--health"});
   const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("[ measure  ] 5,001 partitions x 3 replicas: --health in %.2f s\n", elapsed);
-  EXPECT_LT(elapsed, 10.0);
+#if VESTREL_SANITIZE
+  // The sanitizer build is unoptimised and instrumented: some 30 times slower (minutes on a busy machine).
+  constexpr double kBudgetSeconds = 120.0;
+#else
+  constexpr double kBudgetSeconds = 10.0;
+#endif
+  EXPECT_LT(elapsed, kBudgetSeconds);
   // The generated rings hold a master, a secondary and a subordinate reference.
   EXPECT_EQ(run.code, 1) << run.err;
   EXPECT_NE(run.out.find("partitions=5001 replicas=15003 replicas_with_errors=0 oldest_sync_age="), std::string::npos);
