@@ -482,23 +482,3 @@ TEST_F(GridDoubleClickTest, ThePartitionGridOpensThePartitionView) {
 
 }  // namespace
 }  // namespace vestrel
-
-namespace {
-
-QtMessageHandler defaultHandler = nullptr;
-
-// The offscreen platform remarks on every window it cannot size by hints.
-void QuietOffscreenRemarks(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (!message.contains(QLatin1String("propagateSizeHints"))) defaultHandler(type, context, message);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Test discovery runs this program without ctest's environment: offscreen by default.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  defaultHandler = qInstallMessageHandler(QuietOffscreenRemarks);
-  QApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

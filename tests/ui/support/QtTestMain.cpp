@@ -1,5 +1,6 @@
-// The main window's export command and settings, offscreen. Test discovery runs this
-// program at build time without ctest's environment, so the platform is set here too.
+// The main of every window test program. The tests run offscreen: ctest sets the platform,
+// but test discovery runs each program at build time without ctest's environment, so the
+// default is set here too.
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -7,7 +8,8 @@ namespace {
 
 QtMessageHandler defaultHandler = nullptr;
 
-// The offscreen platform remarks on every window it cannot size by hints.
+// The offscreen platform remarks on every window it cannot size by hints; nothing a
+// test looks at.
 void QuietOffscreenRemarks(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (message.contains(QLatin1String("propagateSizeHints"))) return;
   defaultHandler(type, context, message);
