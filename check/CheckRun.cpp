@@ -39,27 +39,9 @@ struct CheckFailure : std::runtime_error {
 
 // Message boxes of the directory layer become lines on the error stream: there is no
 // one to click them away. Confirmations answer "no".
-class StreamUi final : public UiSeam {
- public:
-  explicit StreamUi(std::ostream& err) : err_(err) {}
-  DialogResult MessageBox(DialogKind, const std::string& text, DialogButtons buttons) override {
-    err_ << kProgram << ": " << text << '\n';
-    return buttons == DialogButtons::Ok ? DialogResult::Ok
-           : buttons == DialogButtons::OkAbort ? DialogResult::Abort
-                                               : DialogResult::Cancel;
-  }
-  CursorKind Cursor() const override { return cursor_; }
-  void SetCursor(CursorKind cursor) override { cursor_ = cursor; }
-  void ProcessMessages() override {}
-
- private:
-  std::ostream& err_;
-  CursorKind cursor_ = CursorKind::Default;
-};
-
 class InstalledUi {
  public:
-  explicit InstalledUi(std::ostream& err) : ui_(err) { InstallUiSeam(&ui_); }
+  explicit InstalledUi(std::ostream& err) : ui_(err, std::string(kProgram) + ": ") { InstallUiSeam(&ui_); }
   ~InstalledUi() { InstallUiSeam(nullptr); }
   InstalledUi(const InstalledUi&) = delete;
   InstalledUi& operator=(const InstalledUi&) = delete;

@@ -1,34 +1,35 @@
 #include "util/UiSeam.h"
 
-#include <cstdio>
+#include <iostream>
 
 namespace vestrel {
+
+StreamUi::StreamUi(std::ostream& stream, std::string prefix) : stream_(stream), prefix_(std::move(prefix)) {}
+
+DialogResult StreamUi::MessageBox(DialogKind, const std::string& text, DialogButtons buttons) {
+  stream_ << prefix_ << text << '\n';
+  stream_.flush();
+  switch (buttons) {
+    case DialogButtons::Ok: return DialogResult::Ok;
+    case DialogButtons::OkAbort: return DialogResult::Abort;
+    case DialogButtons::OkCancel: return DialogResult::Cancel;
+  }
+  return DialogResult::Cancel;
+}
+
 namespace {
 
-// Without a window: boxes go to standard error, confirmations answer "no", so nothing
-// destructive happens unattended.
-class ConsoleUi final : public UiSeam {
- public:
-  DialogResult MessageBox(DialogKind, const std::string& text, DialogButtons buttons) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return buttons == DialogButtons::Ok ? DialogResult::Ok
-           : buttons == DialogButtons::OkAbort ? DialogResult::Abort
-                                               : DialogResult::Cancel;
-  }
-  CursorKind Cursor() const override { return cursor_; }
-  void SetCursor(CursorKind cursor) override { cursor_ = cursor; }
-  void ProcessMessages() override {}
+// Without a window, boxes go to standard error.
+StreamUi& ConsoleUi() {
+  static StreamUi console(std::cerr);
+  return console;
+}
 
- private:
-  CursorKind cursor_ = CursorKind::Default;
-};
-
-ConsoleUi consoleUi;
 UiSeam* installed = nullptr;
 
 }  // namespace
 
-UiSeam& Ui() { return installed ? *installed : consoleUi; }
+UiSeam& Ui() { return installed ? *installed : ConsoleUi(); }
 
 void InstallUiSeam(UiSeam* seam) { installed = seam; }
 

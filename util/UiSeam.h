@@ -3,6 +3,7 @@
 // one; without either, boxes go to standard error and confirmations answer "no".
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 namespace vestrel {
@@ -21,6 +22,23 @@ class UiSeam {
   virtual void SetCursor(CursorKind cursor) = 0;
   // Lets pending window messages be processed.
   virtual void ProcessMessages() = 0;
+};
+
+// A seam without a window: every box becomes one line on a stream (after a prefix),
+// questions answer "no" (Cancel or Abort), and there are no messages to pump. Nothing
+// destructive happens unattended.
+class StreamUi : public UiSeam {
+ public:
+  explicit StreamUi(std::ostream& stream, std::string prefix = {});
+  DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
+  CursorKind Cursor() const override { return cursor_; }
+  void SetCursor(CursorKind cursor) override { cursor_ = cursor; }
+  void ProcessMessages() override {}
+
+ private:
+  std::ostream& stream_;
+  std::string prefix_;
+  CursorKind cursor_ = CursorKind::Default;
 };
 
 // The seam in force; never null.
