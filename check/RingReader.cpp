@@ -11,6 +11,7 @@
 #include "directory/NETWIN32.h"
 #include "scan/PartitionScan.h"
 #include "util/D_Util.h"
+#include "directory/D_NW_Buffer.h"
 
 namespace vestrel::check {
 
@@ -19,26 +20,6 @@ namespace {
 constexpr nuint32 kWholeSubtree = 2;
 constexpr const char* kReplicaAttr = "Replica";
 constexpr const char* kStatusAttr = "Partition Status";
-
-// A library buffer that is freed however the scope is left.
-class LibraryBuffer {
- public:
-  LibraryBuffer(NWDSContextHandle context, std::size_t size, nuint32 operation) {
-    code_ = DSBufferAlloc(size, &buffer_);
-    if (code_ == 0 && operation != 0) code_ = DSBufferInit(context, operation, buffer_);
-  }
-  ~LibraryBuffer() {
-    if (buffer_) DSBufferFree(buffer_);
-  }
-  LibraryBuffer(const LibraryBuffer&) = delete;
-  LibraryBuffer& operator=(const LibraryBuffer&) = delete;
-  NWRCODE Code() const { return code_; }
-  Buf_T* Get() const { return buffer_; }
-
- private:
-  Buf_T* buffer_ = nullptr;
-  NWRCODE code_ = 0;
-};
 
 // The values of every attribute in one reply.
 NWRCODE HandleReply(NWDSContextHandle context, Buf_T* reply, const RawValueHandler& onValue) {
@@ -106,7 +87,7 @@ void ReadStatuses(NWDSContextHandle context, RingFacts& ring) {
 
 // A server that cannot be asked is left out, as the partition scan's report leaves it out.
 void ReadSyncErrors(NWDSContextHandle context, RingFacts& ring) {
-  LibraryBuffer buffer(context, DEFAULT_MESSAGE_LEN, 0);
+  LibraryBuffer buffer(DEFAULT_MESSAGE_LEN);
   if (buffer.Code() != 0 || !buffer.Get()) return;
   Buf_T* reply = buffer.Get();
   for (ReplicaFacts& replica : ring.replicas) {

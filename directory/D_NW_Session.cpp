@@ -10,6 +10,7 @@
 #include "directory/clxwin32.h"
 #include "util/D_Util.h"
 #include "util/UiSeam.h"
+#include "directory/D_NW_Buffer.h"
 
 namespace vestrel {
 
@@ -31,23 +32,6 @@ template <std::size_t N>
 std::string BufferText(const std::array<char, N>& buffer) {
   return std::string(buffer.data(), strnlen(buffer.data(), N));
 }
-
-// A library buffer that is freed when the routine that allocated it returns.
-class LibraryBuffer {
- public:
-  explicit LibraryBuffer(std::size_t size) { code_ = DSBufferAlloc(size, &buffer_); }
-  ~LibraryBuffer() {
-    if (buffer_ != nullptr) DSBufferFree(buffer_);
-  }
-  LibraryBuffer(const LibraryBuffer&) = delete;
-  LibraryBuffer& operator=(const LibraryBuffer&) = delete;
-  NWRCODE Code() const { return code_; }
-  Buf_T* Get() const { return buffer_; }
-
- private:
-  Buf_T* buffer_ = nullptr;
-  NWRCODE code_ = 0;
-};
 
 bool StartsWithDot(const std::string& name) { return !name.empty() && name.front() == '.'; }
 

@@ -9,6 +9,7 @@
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
 #include "util/D_Util.h"
+#include "directory/D_NW_Buffer.h"
 
 namespace vestrel {
 
@@ -31,23 +32,6 @@ static_assert(kStatusCol == kPartitionStatusCol);
 constexpr int kWideColCount = 20;
 constexpr std::size_t kRequestBufferSize = 4096;
 constexpr const char* kCrLf = "\r\n";
-
-// A library buffer that is freed however the scope is left.
-class LibraryBuffer {
- public:
-  explicit LibraryBuffer(std::size_t size) {
-    if (DSBufferAlloc(size, &buffer_) != 0) buffer_ = nullptr;
-  }
-  ~LibraryBuffer() {
-    if (buffer_) DSBufferFree(buffer_);
-  }
-  LibraryBuffer(const LibraryBuffer&) = delete;
-  LibraryBuffer& operator=(const LibraryBuffer&) = delete;
-  Buf_T* Get() const { return buffer_; }
-
- private:
-  Buf_T* buffer_ = nullptr;
-};
 
 std::uint32_t U32At(const std::array<std::uint8_t, kReplicaErrorBytes>& bytes, std::size_t offset) {
   std::uint32_t value = 0;
