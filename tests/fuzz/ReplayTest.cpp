@@ -41,7 +41,7 @@ std::string ReadBytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(FuzzReplay, EveryKeptInputRunsCleanly) {
+TEST(VESTREL_FUZZ_SUITE, EveryKeptInputRunsCleanly) {
   const std::vector<fs::path> inputs = KeptInputs();
   for (const fs::path& path : inputs) {
     std::fprintf(stderr, "%s: replaying %s\n", VESTREL_FUZZ_TARGET, path.c_str());
