@@ -58,7 +58,9 @@ int IndexOfEntry(const std::vector<std::string>& items, std::string_view text) {
 void SaveOneControl(ProfileFile& file, const SettingsControl& control) {
   if (control.Kind() != ControlKind::DropDownList) return;
   const std::string name = control.Name();
-  if (name.empty()) return;
+  // A box without a selection has nothing to keep: the stored choice stays for a later
+  // run (a saved tree that is not connected this time is chosen again when it is back).
+  if (name.empty() || control.SelectedIndex() < 0) return;
   WriteStringIfChanged(file, kSettingsSection, name, control.SelectedText());
 }
 

@@ -78,8 +78,8 @@ void SaveWindowGeometry(const SettingsWindow& window, std::string_view section =
 void RestoreWindowGeometry(SettingsWindow& window, std::string_view section = kSettingsSection);
 
 // The state of a control and then of each of its children, in order, under "Settings".
-// SaveControlState lets ProfileWriteError through: the controls after the failing one are
-// not saved.
+// A drop-down list without a selection writes nothing. SaveControlState lets
+// ProfileWriteError through: the controls after the failing one are not saved.
 void SaveControlState(const SettingsControl& control);
 void RestoreControlState(SettingsControl& control);
 

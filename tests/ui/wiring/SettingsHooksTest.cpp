@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <sys/stat.h>
 
 #include "WiringFixture.h"
@@ -89,6 +90,12 @@ TEST_F(SettingsHooksTest, StoredNamesOutsideTheListsLeaveNoSelectionAndNoTreeCha
   Show(*form);
   EXPECT_EQ(nwtest::CallCount("DSContextSetValue"), 0u);
   EXPECT_EQ(form->EditMyName->text(), "EditMyName");
+  // A box without a selection writes nothing: the saved tree is chosen again in a run
+  // where it is connected.
+  EXPECT_TRUE(form->close());
+  const std::vector<std::string> lines = FileLines(SettingsFilePath());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ComboBoxTrees=GONE_TREE"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ComboBoxTypeS=PDF"), lines.end());
   EXPECT_TRUE(ui.boxes.empty());
 }
 
