@@ -315,11 +315,12 @@ void TMainForm::FormCreate() {
   LoadInfoText(*Memo1, ProgramFileWithExt("txt"));
   PageControl->setCurrentWidget(TabSheet1);
 
-  // InitNetWare has shown its own box already; the window opens without a session.
-  LastDSError = InitNetWare();
   // A tree file the client could not load is named once, so a tree missing from the list,
-  // or a start without any connection, is explained.
+  // or a start without any connection, is explained; it comes first, as the cause of the
+  // boxes a start without a connection shows next.
   if (const std::string problems = TreeLoadProblemsText(); !problems.empty()) ShowNotice(DialogKind::Error, problems);
+  // InitNetWare shows its own box; the window opens without a session.
+  LastDSError = InitNetWare();
   if (LastDSError != 0) {
     ReportError(LastDSError, "InitNetWare");
     return;

@@ -144,6 +144,16 @@ TEST_F(MainFormTest, NoConnectionAtAllIsAFailedStartWithAnEmptyTreeList) {
   EXPECT_EQ(form.ComboBoxTrees->currentIndex(), -1);
 }
 
+TEST_F(MainFormTest, AnUnloadableTreeFileIsNamedBeforeTheBoxesOfAStartWithoutConnection) {
+  const std::string missing = treeFolder.path().toStdString() + "/missing.json";
+  ASSERT_EQ(nwtest::ConnectTreeFile(missing, "admin.ALPHA", true), missing + ": cannot be opened");
+  TMainForm form;
+  ASSERT_EQ(ui.boxes.size(), 3u);
+  EXPECT_EQ(ui.boxes[0].text, missing + ": cannot be opened");
+  EXPECT_EQ(ui.boxes[1].text.rfind("Could not find server/tree connection. InitNetWare returned error ", 0), 0u);
+  EXPECT_EQ(ui.boxes[2].text.rfind("InitNetWare returned error ", 0), 0u);
+}
+
 // ---- Trees and the name field ----
 
 TEST_F(MainFormTest, ListsEachTreeOnceSelectsThePreferredAndShowsTheName) {
