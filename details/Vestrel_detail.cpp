@@ -42,14 +42,15 @@ std::string Hint(const std::string& firstLine, const std::string& description) {
 }
 
 // Fills a list box with the lines in sorted order (case ignored, as the list shows them);
-// no entry is selected afterwards and no click handler runs.
+// no entry is selected afterwards and no click handler runs. No entry is current either,
+// so gaining the focus marks none and the first arrow key chooses the first entry.
 void FillSorted(QListWidget& list, const TextList& lines) {
   TextList sorted = lines;
   sorted.SetSorted(true);
   QSignalBlocker quiet(&list);
   list.clear();
   for (int i = 0; i < sorted.Count(); ++i) list.addItem(Q(sorted[i]));
-  list.setCurrentRow(-1);
+  list.QAbstractItemView::setCurrentIndex(QModelIndex());
 }
 
 void EmptyList(QListWidget& list) {
@@ -57,19 +58,16 @@ void EmptyList(QListWidget& list) {
   list.clear();
 }
 
-// Gives the list the keyboard focus without choosing anything: a list that gains the focus
-// with no current entry otherwise makes its first entry current, and that would choose it.
-void FocusWithoutChoosing(QListWidget& list) {
-  {
-    QSignalBlocker quiet(&list);
-    list.QAbstractItemView::setCurrentIndex(QModelIndex());
-  }
-  list.setFocus();
+// The row of the entry the user has chosen (the highlighted one), -1 when none. The
+// current entry alone is no choice: a list may make one current when it gains the focus.
+int ChosenRow(const QListWidget& list) {
+  const QList<QListWidgetItem*> chosen = list.selectedItems();
+  return chosen.isEmpty() ? -1 : list.row(chosen.front());
 }
 
-std::string CurrentText(const QListWidget& list) {
-  const QListWidgetItem* item = list.currentRow() >= 0 ? list.item(list.currentRow()) : nullptr;
-  return item ? item->text().toStdString() : std::string();
+std::string ChosenText(const QListWidget& list) {
+  const int row = ChosenRow(list);
+  return row < 0 ? std::string() : list.item(row)->text().toStdString();
 }
 
 QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, const QIcon& icon) {
@@ -327,11 +325,24 @@ QWidget* TDlgDetails::CreateSyncReplicaPage() {
 void TDlgDetails::ConnectEvents() {
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
-  connect(ListBoxSrvPart, &QListWidget::currentRowChanged, this, [this] { ListBoxSrvPartClick(); });
-  connect(ListBoxPartServers, &QListWidget::currentRowChanged, this, [this] { ListBoxPartServersClick(); });
-  connect(ListBoxServer1, &QListWidget::currentRowChanged, this, [this] { ListBoxServerClick(); });
-  connect(ListBoxServer2, &QListWidget::currentRowChanged, this, [this] { ListBoxServerClick(); });
   using Handler = void (TDlgDetails::*)();
+  // A list's handler runs when the user chooses an entry (a click, or an arrow key that
+  // moves the highlight); the focus alone chooses nothing. A Ctrl+click that would take the
+  // highlight away chooses nothing either: it stays on the entry the dialog acts on.
+  auto onChoice = [this](QListWidget* list, Handler handler) {
+    connect(list, &QListWidget::itemSelectionChanged, this, [this, list, handler] {
+      if (ChosenRow(*list) >= 0) {
+        (this->*handler)();
+      } else if (QListWidgetItem* chosen = list->currentItem()) {
+        QSignalBlocker quiet(list);
+        chosen->setSelected(true);
+      }
+    });
+  };
+  onChoice(ListBoxSrvPart, &TDlgDetails::ListBoxSrvPartClick);
+  onChoice(ListBoxPartServers, &TDlgDetails::ListBoxPartServersClick);
+  onChoice(ListBoxServer1, &TDlgDetails::ListBoxServerClick);
+  onChoice(ListBoxServer2, &TDlgDetails::ListBoxServerClick);
   auto wire = [this](std::initializer_list<QPushButton*> buttons, Handler handler) {
     for (QPushButton* button : buttons) connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
   };
@@ -406,7 +417,7 @@ void TDlgDetails::ShowServerView() {
   }
   LabelInfoSrvPart->setText(Q(Format("%d Partition(s) on Server \"%s\"", ListBoxSrvPart->count(), ServerName)));
   // The first thing to do is choosing a partition, wherever the focus was left last time.
-  FocusWithoutChoosing(*ListBoxSrvPart);
+  ListBoxSrvPart->setFocus();
 }
 
 void TDlgDetails::ShowPartitionView() {
@@ -429,7 +440,7 @@ void TDlgDetails::ShowPartitionView() {
   }
   LabelInfoPartSrv->setText(
       Q(Format("Partition \"%s\" found on %d Server(s)", PartitionName, ListBoxPartServers->count())));
-  FocusWithoutChoosing(*ListBoxPartServers);  // the first thing to do is choosing a server
+  ListBoxPartServers->setFocus();  // the first thing to do is choosing a server
 }
 
 // ---- Selection state ----
@@ -495,22 +506,22 @@ void TDlgDetails::EnableTabs() {
     SetHint(*twin, HintOf(*partner));
   }
 
-  LabelPartSelectSrv->setVisible(ListBoxPartServers->currentRow() < 0);
-  LabelSrvSelectPart->setVisible(ListBoxSrvPart->currentRow() <= 0);
+  LabelPartSelectSrv->setVisible(ChosenRow(*ListBoxPartServers) < 0);
+  LabelSrvSelectPart->setVisible(ChosenRow(*ListBoxSrvPart) <= 0);
 }
 
 void TDlgDetails::PageControlChange() { PanelTimeSelector->setVisible(true); }
 
 void TDlgDetails::ListBoxSrvPartClick() {
-  if (ListBoxSrvPart->currentRow() < 0) return;
-  PartitionName = CleanEntryName(CurrentText(*ListBoxSrvPart));
+  if (ChosenRow(*ListBoxSrvPart) < 0) return;
+  PartitionName = CleanEntryName(ChosenText(*ListBoxSrvPart));
   FormUpdate();
 }
 
 void TDlgDetails::ListBoxPartServersClick() {
-  const int row = ListBoxPartServers->currentRow();
+  const int row = ChosenRow(*ListBoxPartServers);
   if (row < 0) return;
-  ServerName = CleanEntryName(CurrentText(*ListBoxPartServers));
+  ServerName = CleanEntryName(ChosenText(*ListBoxPartServers));
   {
     // The chosen server is the source of the Synchronize Replica page as well.
     QSignalBlocker quiet(ListBoxServer1);
@@ -522,8 +533,8 @@ void TDlgDetails::ListBoxPartServersClick() {
 
 void TDlgDetails::ListBoxServerClick() {
   LabelSyncReplicaInfo->clear();
-  if (ListBoxServer1->currentRow() >= 0) SourceServer = CurrentText(*ListBoxServer1);
-  if (ListBoxServer2->currentRow() >= 0) TargetServer = CurrentText(*ListBoxServer2);
+  if (ChosenRow(*ListBoxServer1) >= 0) SourceServer = ChosenText(*ListBoxServer1);
+  if (ChosenRow(*ListBoxServer2) >= 0) TargetServer = ChosenText(*ListBoxServer2);
   const bool canSend = SourceServer != TargetServer && !SourceServer.empty() && !TargetServer.empty() &&
                        Pos("[Sub", SourceServer) == 0 && Pos("[Sub", TargetServer) == 0;
   BitBtnSyncReplica->setEnabled(canSend);

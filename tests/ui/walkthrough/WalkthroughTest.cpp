@@ -285,6 +285,37 @@ TEST_F(WalkthroughTest, TheDetailsDialogOpensWithTheFocusOnItsList) {
   });
 }
 
+TEST_F(WalkthroughTest, TheFocusAloneChoosesNoServerAClickOrAnArrowKeyDoes) {
+  ShowForm();
+  form->PageControl->setCurrentWidget(form->TabSheetPart);
+  form->BitBtnPartClick();
+  OpenDetails(form->StringGridPart, RowNamed(form->StringGridPart->Grid(), "Berlin"), [] {
+    TDlgDetails& d = *DlgDetails;
+    // Keys reach the dialog once it is the focus window.
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == d.windowHandle(); }));
+    QListWidget& holders = *d.ListBoxPartServers;
+    QTest::mouseClick(holders.viewport(), Qt::LeftButton, {}, holders.visualItemRect(holders.item(2)).center());
+    ASSERT_EQ(d.SourceServer, ".SALES-FS1.Sales.ACME");
+
+    // Tab from the source list into the target list: nothing is chosen there.
+    d.PageControl->setCurrentWidget(d.TabSheetSyncReplica);
+    d.ListBoxServer1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d.ListBoxServer1, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), d.ListBoxServer2);
+    EXPECT_EQ(d.TargetServer, "");
+    EXPECT_FALSE(d.BitBtnSyncReplica->isEnabled());
+    EXPECT_TRUE(d.LabelSyncReplicaInfo->text().isEmpty());
+    // The first arrow key chooses the first entry; Ctrl+Space cannot take the choice away.
+    QTest::keyClick(d.ListBoxServer2, Qt::Key_Down);
+    EXPECT_EQ(d.TargetServer, ".BER-FS1.Berlin.Sales.ACME");
+    EXPECT_TRUE(d.BitBtnSyncReplica->isEnabled());
+    QTest::keyClick(d.ListBoxServer2, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(d.ListBoxServer2->selectedItems().size(), 1);
+    EXPECT_TRUE(d.BitBtnSyncReplica->isEnabled());
+  });
+}
+
 TEST_F(WalkthroughTest, TabOrderFollowsTheLayout) {
   ShowForm();
   form->PageControl->setCurrentWidget(form->TabSheetPart);
