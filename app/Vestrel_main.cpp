@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/TreeSelectorLock.h"
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main_Settings.h"
 #include "details/Vestrel_detail.h"
@@ -367,6 +368,14 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (detailsOpen_) {
+    // The dialog works on MainContext: it ends first (once its opening is over), then the
+    // window closes.
+    closeAfterDetails_ = true;
+    DlgDetails->CloseDialog();
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -434,7 +443,7 @@ void TMainForm::StringGridPartClick() {
 // BitBtnSrvClick, BitBtnPartClick and StringGridPartDrawCell: Vestrel_main_Scans.cpp.
 
 void TMainForm::StringGridDblClick(QObject* sender) {
-  if (ScanRunning()) return;  // the grid is being filled
+  if (ScanRunning()) return;  // the grid is being filled, or the details dialog is opening
   StringGridView* view = sender == StringGridPart ? StringGridPart : StringGridSrv;
   const StringGrid& grid = view->Grid();
   const int col = view->Col();
@@ -459,7 +468,24 @@ void TMainForm::StringGridDblClick(QObject* sender) {
   opened.Add(name);
   other.Clear();
   DlgDetails->DirContext = MainContext;
-  DlgDetails->exec();
+  ShowDetailsModal();
+}
+
+void TMainForm::ShowDetailsModal() {
+  {
+    // The dialog's opening lets window messages run (the partition listing) before the
+    // dialog is modal. Meanwhile the window takes no command (ignored, as during a scan),
+    // keeps its tree, and a close waits for the dialog.
+    const ScanGuard busy;
+    const TreeSelectorLock lock(ComboBoxTrees);
+    detailsOpen_ = true;
+    DlgDetails->exec();
+    detailsOpen_ = false;
+  }
+  if (closeAfterDetails_) {
+    closeAfterDetails_ = false;
+    close();
+  }
 }
 
 }  // namespace vestrel

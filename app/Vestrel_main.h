@@ -99,8 +99,12 @@ class TMainForm final : public QMainWindow {
   void FillTreeList();
   // Empties both result grids and disables their export: they belong to another tree.
   void DropScanResults();
+  // Runs the details dialog, prepared for its object, until it closes.
+  void ShowDetailsModal();
 
   bool contextCreated_ = false;
+  bool detailsOpen_ = false;       // the details dialog runs on MainContext
+  bool closeAfterDetails_ = false;  // a close came while it ran
 };
 
 // The hint of a grid cell: the row's object name (column 1), CR LF, the column's title,

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "app/TreeSelectorLock.h"
 #include "app/Vestrel_main.h"
 #include "directory/D_NW_Session.h"
 #include "scan/Scans.h"
@@ -17,28 +18,12 @@ ScanProgress WindowProgress(TMainForm& form) {
   return [&form](int position, int total, const std::string& text) { form.StatusInfo(position, total, text); };
 }
 
-// Choosing another tree while a scan pumps messages would read the remaining rows from
-// that tree and mix two trees in one grid, so the tree selector is locked until the scan ends.
-class TreeSelectorLock {
- public:
-  explicit TreeSelectorLock(QWidget* selector) : selector_(selector), wasEnabled_(selector->isEnabled()) {
-    selector_->setEnabled(false);
-  }
-  ~TreeSelectorLock() { selector_->setEnabled(wasEnabled_); }
-  TreeSelectorLock(const TreeSelectorLock&) = delete;
-  TreeSelectorLock& operator=(const TreeSelectorLock&) = delete;
-
- private:
-  QWidget* selector_;
-  bool wasEnabled_;
-};
-
 }  // namespace
 
 void TMainForm::BitBtnSrvClick() {
   // A click that arrives while a scan pumps messages is ignored.
   if (ScanRunning()) return;
-  TreeSelectorLock lock(ComboBoxTrees);
+  TreeSelectorLock lock(ComboBoxTrees);  // the remaining rows come from the same tree
   ScanServers(MainContext, StringGridSrv->Grid(), WindowProgress(*this),
               [this](bool hasRows) { BitBtnExpSrv->setEnabled(hasRows); });
 }

@@ -113,6 +113,9 @@ class TDlgDetails : public QDialog {
   void BitBtnRepairTimeStampsClick();
   void BitBtnReloadDSClick();
 
+  // Closes the dialog; while FormShow runs the close waits until the show is over.
+  void CloseDialog();
+
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -128,8 +131,6 @@ class TDlgDetails : public QDialog {
   void ShowPartitionView();
   // Stores and reports an operation's code; true when it succeeded.
   bool Reported(NWRCODE code, const char* callName);
-  // Closes the dialog; while FormShow runs the close waits until the show is over.
-  void CloseDialog();
 
   bool inFormShow_ = false;
   bool closeAfterShow_ = false;

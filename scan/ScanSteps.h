@@ -1,6 +1,6 @@
 // Steps both scans share: the progress callback, the busy guard that keeps a second scan
-// (or a command reading the grid) out while one runs, the hourglass, and the row texts
-// built from the search result alone.
+// (or a command reading the grid) out while one runs or the details dialog opens, the
+// hourglass, and the row texts built from the search result alone.
 #pragma once
 
 #include <functional>
@@ -25,9 +25,10 @@ struct ScanResult {
   int rows = 0;          // object rows written; the grid has rows + 1 rows
 };
 
-// True while a scan runs. Scans let window messages run between items, so a click can
-// arrive meanwhile; commands that start a scan or read a result grid check this first
-// and ignore the click, so a grid never shows a mix of two scans.
+// True while a scan runs (or the window's details dialog opens). Both let window messages
+// run, so a click can arrive meanwhile; commands that start a scan, read a result grid or
+// open the dialog check this first and ignore the click, so a grid never shows a mix of
+// two scans and nothing changes under the dialog's opening.
 bool ScanRunning();
 
 // Claims the one scan slot for its lifetime when it is free; Claimed() tells whether it did.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RecordingUi.h"
@@ -169,6 +170,73 @@ TEST_F(WalkthroughTest, ChoosingAnotherTreeDropsTheResultsOfTheOldOne) {
   EXPECT_NE(form->StringGridPart->Grid().Cell(3, 1).find(".LAB"), std::string::npos);
   EXPECT_TRUE(form->BitBtnExpPart->isEnabled());
   EXPECT_TRUE(ui.boxes.empty()) << ui.Texts().front();
+}
+
+// ---- The details dialog's opening ----
+
+// The server view's partition listing lets window messages run; the user acts on the main
+// window then.
+TEST_F(WalkthroughTest, WhileTheDetailsDialogOpensTheWindowIgnoresItsCommands) {
+  ShowForm();
+  form->PageControl->setCurrentWidget(form->TabSheetServers);
+  form->BitBtnSrvClick();
+  StringGridView& grid = *form->StringGridSrv;
+  const int row = RowNamed(grid.Grid(), "FS1");
+  const std::uint64_t searches = nwtest::CallCount("DSSearchStep");
+  bool acted = false;
+  ui.onProcessMessages = [&] {
+    if (std::exchange(acted, true)) return;
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, grid.CellRect(1, row).center());
+    QTest::mouseClick(form->BitBtnSrv, Qt::LeftButton);
+    QTest::keyClick(form->ComboBoxTrees, Qt::Key_Down);  // LAB_TREE
+  };
+  OpenDetails(&grid, row, [] { EXPECT_EQ(DlgDetails->ListBoxSrvPart->count(), 5); });
+  ui.onProcessMessages = nullptr;
+  ASSERT_TRUE(acted);
+  EXPECT_EQ(nwtest::CallCount("DSSearchStep"), searches);  // no scan
+  EXPECT_EQ(form->ComboBoxTrees->currentText(), "ACME_TREE");
+  EXPECT_EQ(ContextTreeName(MainContext), "ACME_TREE");
+  EXPECT_TRUE(form->ComboBoxTrees->isEnabled());
+  EXPECT_TRUE(ui.boxes.empty());
+  // Later openings and commands work as before.
+  OpenDetails(&grid, RowNamed(grid.Grid(), "FS2"),
+              [] { EXPECT_EQ(DlgDetails->windowTitle(), "Sync Server: \".FS2.HQ.ACME\""); });
+  form->BitBtnSrvClick();
+  EXPECT_GT(nwtest::CallCount("DSSearchStep"), searches);
+}
+
+TEST_F(WalkthroughTest, AWindowClosedWhileTheDetailsDialogOpensClosesOnceTheOpeningIsOver) {
+  ShowForm();
+  form->PageControl->setCurrentWidget(form->TabSheetServers);
+  form->BitBtnSrvClick();
+  bool closed = false;
+  bool visibleAfterClose = false;
+  ui.onProcessMessages = [&] {
+    if (std::exchange(closed, true)) return;
+    form->close();
+    visibleAfterClose = form->isVisible();
+  };
+  // Should the dialog stay open, it is closed here and the test fails.
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  bool leftOpen = false;
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    leftOpen = true;
+    DlgDetails->reject();
+  });
+  watchdog.start(5000);
+  form->StringGridSrv->SetCurrentCell(1, RowNamed(form->StringGridSrv->Grid(), "FS1"));
+  form->StringGridDblClick(form->StringGridSrv);
+  ui.onProcessMessages = nullptr;
+  ASSERT_TRUE(closed);
+  EXPECT_FALSE(leftOpen);
+  EXPECT_TRUE(visibleAfterClose);
+  // The listing ran to its end on a live context; then the dialog and the window closed.
+  EXPECT_EQ(DlgDetails->ListBoxSrvPart->count(), 5);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_FALSE(DlgDetails->isVisible());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(nwtest::OpenContexts(), 0u);
 }
 
 // ---- The red status cell ----
