@@ -27,12 +27,13 @@ std::string HomeFolder() {
   return entry && entry->pw_dir ? std::string(entry->pw_dir) : std::string();
 }
 
-std::string XdgConfigFolder() {
-  const std::string configHome = EnvironmentText("XDG_CONFIG_HOME");
+// The XDG folder named by variable, else the folder of that name in the home folder.
+std::string XdgFolder(const char* variable, const char* folderInHome) {
+  const std::string folder = EnvironmentText(variable);
   // Relative values are invalid for XDG and are ignored.
-  if (!configHome.empty() && configHome.front() == '/') return configHome;
+  if (!folder.empty() && folder.front() == '/') return folder;
   const std::string home = HomeFolder();
-  return home.empty() ? std::string() : TrimRightChars(home, "/") + "/.config";
+  return home.empty() ? std::string() : TrimRightChars(home, "/") + "/" + folderInHome;
 }
 
 // ---- Files ----
@@ -102,10 +103,6 @@ bool IsWebAddress(const std::string& word) {
   return upper.starts_with("MAILTO:") || upper.starts_with("WWW.");
 }
 
-ProcessStart DesktopOpen(const std::string& target) {
-  return {ProcessStart::Kind::DesktopOpener, "xdg-open", {target}, "", true};
-}
-
 ProcessStart Interpreter(const std::string& commandLine) {
   std::string shell = EnvironmentText("SHELL");
   if (shell.empty()) shell = "/bin/sh";
@@ -138,6 +135,33 @@ int ResultCodeOf(int error, ProcessStart::Kind kind) {
   }
 }
 
+// Starts the program without waiting for it; returns 0 or the errno of the failed start.
+int Spawn(const ProcessStart& start, pid_t& pid) {
+  ReapFinishedChildren();
+  std::vector<std::string> argv{start.program};
+  argv.insert(argv.end(), start.arguments.begin(), start.arguments.end());
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  if (::posix_spawn_file_actions_init(&actions) != 0) return EAGAIN;
+  int error = 0;
+  if (!start.directory.empty()) error = ::posix_spawn_file_actions_addchdir_np(&actions, start.directory.c_str());
+  if (error == 0) {
+    error = start.searchPath ? ::posix_spawnp(&pid, start.program.c_str(), &actions, nullptr, pointers.data(), environ)
+                             : ::posix_spawn(&pid, start.program.c_str(), &actions, nullptr, pointers.data(), environ);
+  }
+  ::posix_spawn_file_actions_destroy(&actions);
+  return error;
+}
+
+int StatusOf(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : 0;
+}
+
 SpawnProcessStarter& DefaultStarter() {
   static SpawnProcessStarter starter;
   return starter;
@@ -154,10 +178,12 @@ std::string EnvironmentText(const std::string& name) {
 
 std::string ReadRegistryText(RegistryRoot root, const std::string& keyPath, const std::string& valueName) {
   if (root == RegistryRoot::CurrentUser && EqualsNoCase(keyPath, kShellFoldersKey) && EqualsNoCase(valueName, "AppData")) {
-    return XdgConfigFolder();
+    return XdgFolder("XDG_CONFIG_HOME", ".config");
   }
   return {};
 }
+
+std::string UserCacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
 
 std::string ShellFolderPath(const std::string& folderName) {
   return ReadRegistryText(RegistryRoot::CurrentUser, kShellFoldersKey, folderName);
@@ -170,26 +196,35 @@ bool IsShellBuiltin(const std::string& word) {
 }
 
 int SpawnProcessStarter::Start(const ProcessStart& start) {
-  ReapFinishedChildren();
-  std::vector<std::string> argv{start.program};
-  argv.insert(argv.end(), start.arguments.begin(), start.arguments.end());
-  std::vector<char*> pointers;
-  pointers.reserve(argv.size() + 1);
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return kShellOutOfResources;
-  int error = 0;
-  if (!start.directory.empty()) error = ::posix_spawn_file_actions_addchdir_np(&actions, start.directory.c_str());
   pid_t pid = 0;
-  if (error == 0) {
-    error = start.searchPath ? ::posix_spawnp(&pid, start.program.c_str(), &actions, nullptr, pointers.data(), environ)
-                             : ::posix_spawn(&pid, start.program.c_str(), &actions, nullptr, pointers.data(), environ);
-  }
-  ::posix_spawn_file_actions_destroy(&actions);
+  const int error = Spawn(start, pid);
   if (error == 0) StartedChildren().push_back(pid);
   return ResultCodeOf(error, start.kind);
+}
+
+ProcessStart DesktopOpen(const std::string& target) {
+  return {ProcessStart::Kind::DesktopOpener, "xdg-open", {target}, "", true};
+}
+
+ProcessOutcome StartAndAwait(const ProcessStart& start, int patienceMs) {
+  ProcessOutcome outcome;
+  pid_t pid = 0;
+  outcome.startError = Spawn(start, pid);
+  if (outcome.startError != 0) return outcome;
+  constexpr int kPollMs = 10;
+  for (int waited = 0;; waited += kPollMs) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) {
+      outcome.finished = true;
+      outcome.exitStatus = done == pid ? StatusOf(status) : 0;
+      return outcome;
+    }
+    if (waited >= patienceMs) break;
+    ::usleep(kPollMs * 1000);
+  }
+  StartedChildren().push_back(pid);
+  return outcome;
 }
 
 ProcessStarter& Processes() { return installedStarter ? *installedStarter : DefaultStarter(); }

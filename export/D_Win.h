@@ -23,6 +23,9 @@ std::string ReadRegistryText(RegistryRoot root, const std::string& keyPath, cons
 std::string ShellFolderPath(const std::string& folderName);
 // The value of an environment variable, empty when it is not set.
 std::string EnvironmentText(const std::string& name);
+// The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else $HOME/.cache;
+// empty when there is no home either.
+std::string UserCacheFolder();
 
 // ---- Command lines ----
 // The interpreter's built-in command words ("CD", "COPY", ... "VER"), case ignored.
@@ -66,6 +69,19 @@ class SpawnProcessStarter final : public ProcessStarter {
  public:
   int Start(const ProcessStart& start) override;
 };
+// What hands target (a document, folder or web address) to the desktop's opener.
+ProcessStart DesktopOpen(const std::string& target);
+
+// How a program started and waited for ended.
+struct ProcessOutcome {
+  int startError = 0;     // the errno of a start that failed; 0 when it started
+  bool finished = false;  // it ended within the patience given
+  int exitStatus = 0;     // its exit status when it finished (128 + the signal when killed)
+};
+// Starts like SpawnProcessStarter and waits up to patienceMs milliseconds for the program to
+// end. One still running then is left to run (and reaped later, like every started child).
+ProcessOutcome StartAndAwait(const ProcessStart& start, int patienceMs);
+
 // The starter in force; never null.
 ProcessStarter& Processes();
 // Installs a starter (not owned); nullptr restores the SpawnProcessStarter.

@@ -4,38 +4,19 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ExportTestSupport.h"
+#include "TempConfigHome.h"
 #include "export/D_Win.h"
 
 namespace vestrel {
 namespace {
 
 using testing::ScratchFolder;
+using ScopedEnv = testing::ScopedEnvironment;
 using testing::WriteFile;
-
-// Sets (or with nullopt unsets) an environment variable while it lives.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) previous_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() { Set(previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) ::setenv(name_.c_str(), value->c_str(), 1);
-    else ::unsetenv(name_.c_str());
-  }
-  std::string name_;
-  std::optional<std::string> previous_;
-};
 
 // Records what would be started and answers with a chosen code.
 class RecordingStarter : public ProcessStarter {
@@ -65,11 +46,21 @@ TEST(ShellFolders, AppDataIsTheXdgConfigFolder) {
   }
   ScopedEnv home("HOME", "/home/someone/");
   for (const char* unusable : {"", "relative/config"}) {
-    ScopedEnv config("XDG_CONFIG_HOME", std::string(unusable));
+    ScopedEnv config("XDG_CONFIG_HOME", unusable);
     EXPECT_EQ(ShellFolderPath("AppData"), "/home/someone/.config");
   }
-  ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+  ScopedEnv config("XDG_CONFIG_HOME", nullptr);
   EXPECT_EQ(ShellFolderPath("AppData"), "/home/someone/.config");
+}
+
+TEST(ShellFolders, TheCacheFolderIsXdgCacheElseTheOneInHome) {
+  ScopedEnv home("HOME", "/home/someone");
+  {
+    ScopedEnv cache("XDG_CACHE_HOME", "/custom/cache");
+    EXPECT_EQ(UserCacheFolder(), "/custom/cache");
+  }
+  ScopedEnv cache("XDG_CACHE_HOME", "relative/cache");
+  EXPECT_EQ(UserCacheFolder(), "/home/someone/.cache");
 }
 
 TEST(ShellFolders, OtherKeysAndValuesAreEmpty) {
@@ -81,7 +72,7 @@ TEST(ShellFolders, OtherKeysAndValuesAreEmpty) {
 TEST(Environment, UnsetVariablesAreEmpty) {
   ScopedEnv set("VESTREL_TEST_VAR", "value");
   EXPECT_EQ(EnvironmentText("VESTREL_TEST_VAR"), "value");
-  ScopedEnv unset("VESTREL_TEST_VAR", std::nullopt);
+  ScopedEnv unset("VESTREL_TEST_VAR", nullptr);
   EXPECT_EQ(EnvironmentText("VESTREL_TEST_VAR"), "");
 }
 
@@ -106,7 +97,7 @@ TEST_F(CommandLines, BuiltinWordsRunInTheInterpreter) {
     ScopedEnv shell("SHELL", "/bin/bash");
     EXPECT_EQ(RunCommandLine("dir /w", kShowNormal), kShellStarted);
   }
-  ScopedEnv noShell("SHELL", std::nullopt);
+  ScopedEnv noShell("SHELL", nullptr);
   EXPECT_EQ(OpenCommandLine("ECHO a  b"), kShellStarted);
   ASSERT_EQ(starter.starts.size(), 2u);
   EXPECT_EQ(starter.starts[0], (ProcessStart{ProcessStart::Kind::Interpreter, "/bin/bash", {"-c", "dir /w"}, "", true}));
