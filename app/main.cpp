@@ -6,6 +6,7 @@
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main.h"
 #include "details/Vestrel_detail.h"
+#include "export/WorkbookAutomation.h"
 
 int main(int argc, char** argv) {
   using namespace vestrel;
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
   // Exports and spreadsheet pastes go through the desktop's clipboard.
   QtClipboard clipboard;
   InstallClipboard(&clipboard);
+  // A spreadsheet export becomes a workbook that the desktop's spreadsheet application opens.
+  WorkbookAutomation spreadsheets;
+  InstallAutomationServer(&spreadsheets);
 
   // The main window first, then the dialogs it opens; they belong to it.
   auto* mainForm = new TMainForm;
@@ -29,6 +33,7 @@ int main(int argc, char** argv) {
   DlgDetails = nullptr;
   OKBottomDlg = nullptr;
   delete mainForm;
+  InstallAutomationServer(nullptr);
   InstallClipboard(nullptr);
   InstallUiSeam(nullptr);
   return exitCode;

@@ -1,6 +1,7 @@
 // The automation seam: spreadsheet applications reached by class name, their members
 // invoked by name at run time. Every failure is an AutomationError carrying the message
-// text the user sees. The default server has no spreadsheet at all.
+// text the user sees. The default server has no spreadsheet at all; the window installs
+// one that makes a workbook for the desktop's spreadsheet application (WorkbookAutomation).
 #pragma once
 
 #include <memory>
@@ -44,6 +45,9 @@ class AutomationServer {
   // A new object of the named class ("Excel.Application"); throws AutomationError on failure.
   // Dropping the last reference releases it; the application itself keeps running.
   virtual std::shared_ptr<AutomationObject> CreateObject(const std::string& className) = 0;
+  // The export the next calls serve, by its file name ("ACME_TREE_Servers.XLS"), for a
+  // server that names what it makes; the calls themselves carry no name.
+  virtual void SetDocumentName(const std::string& /*name*/) {}
 };
 
 // A machine without spreadsheet applications: every class is unknown.

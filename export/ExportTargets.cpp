@@ -207,6 +207,7 @@ ExportResult ExportGrid(const StringGrid* grid, const std::string& typeWord, con
     return ExportResult::FileWritten;
   }
   CopyGridToClipboard(*grid, separator, rowTrailer);
+  if (kind == ekExcel || kind == ekQuattroPro) Automation().SetDocumentName(fileName);
   if (kind == ekExcel) PasteIntoExcel();
   if (kind == ekQuattroPro) PasteIntoQuattroPro();
   return ExportResult::CopiedToClipboard;
