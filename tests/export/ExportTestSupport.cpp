@@ -41,9 +41,12 @@ ScratchFolder::~ScratchFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string ScratchFolder::Listing() const {
+std::string ScratchFolder::Listing() const { return FolderListing(path_); }
+
+std::string FolderListing(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   std::string listing;
   for (const std::string& name : names) listing += (listing.empty() ? "" : " ") + name;

@@ -41,6 +41,9 @@ class ScratchFolder {
   std::string path_;
 };
 
+// The names in a folder, sorted and separated by blanks; empty when there is no such folder.
+std::string FolderListing(const std::string& folder);
+
 std::string ReadFile(const std::string& name);
 void WriteFile(const std::string& name, const std::string& content);
 

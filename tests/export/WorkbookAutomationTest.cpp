@@ -3,9 +3,7 @@
 // desktop's opener; failures reach the user as the spreadsheet's error box.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,15 +105,7 @@ class WorkbookExport : public ::testing::Test {
   std::string Folder() const { return cache.Path() + "/vestrel"; }
   std::string InFolder(const std::string& name) const { return Folder() + "/" + name; }
 
-  std::string FolderListing() const {
-    std::vector<std::string> names;
-    if (std::filesystem::is_directory(Folder()))
-      for (const auto& entry : std::filesystem::directory_iterator(Folder())) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    std::string listing;
-    for (const std::string& name : names) listing += (listing.empty() ? "" : " ") + name;
-    return listing;
-  }
+  std::string FolderListing() const { return testing::FolderListing(Folder()); }
 
   testing::TempCacheHome cache;
   testing::RecordingUi ui;
