@@ -4,15 +4,32 @@
 
 namespace vestrel {
 
-std::vector<std::string> TreeLoadProblems() {
-  std::vector<std::string> problems;
+namespace {
+
+// Problem number index, cut to kMaxLoadProblemChars; false past the last one.
+bool LoadProblemAt(nuint32 index, std::string& problem) {
   char text[kMaxLoadProblemChars + 1];
   nuint32 length = 0;
-  for (nuint32 index = 0; ClientLoadProblem(index, sizeof text, text, &length) == 0; ++index) {
-    problems.emplace_back(text);
-    if (length > kMaxLoadProblemChars) problems.back() += "...";
-  }
+  if (ClientLoadProblem(index, sizeof text, text, &length) != 0) return false;
+  problem = text;
+  if (length > kMaxLoadProblemChars) problem += "...";
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> TreeLoadProblems() {
+  std::vector<std::string> problems;
+  std::string problem;
+  for (nuint32 index = 0; LoadProblemAt(index, problem); ++index) problems.push_back(problem);
   return problems;
+}
+
+std::string PreferredTreeLoadProblem() {
+  nuint32 index = 0;
+  std::string problem;
+  if (ClientPrimaryLoadProblem(&index) != 0 || !LoadProblemAt(index, problem)) return {};
+  return problem;
 }
 
 std::string TreeLoadProblemsText() {

@@ -14,6 +14,10 @@ namespace vestrel {
 std::vector<std::string> TreeLoadProblems();
 inline constexpr std::size_t kMaxLoadProblemChars = 1024;
 
+// The problem that kept the workstation's preferred tree (its primary connection) from
+// being loaded, cut like the others; "" when it was loaded.
+std::string PreferredTreeLoadProblem();
+
 // The problems joined with CR LF, for one error box at start-up; "" when every tree loaded.
 std::string TreeLoadProblemsText();
 

@@ -16,4 +16,12 @@ NWRCODE ClientInitialize(nuint32 reserved1, nuint32 reserved2);
 // ERR_INVALID_PARAMETER without a buffer or with bufferLength 0.
 NWRCODE ClientLoadProblem(nuint32 index, nuint32 bufferLength, char* buffer, nuint32* textLength);
 
+// The index (for ClientLoadProblem) of the problem that kept the workstation's primary
+// connection from being made: the connection marked primary (else the first one) could
+// not be loaded, or the connections themselves could not (a tree file alone counts as the
+// primary connection; of the demo trees the first that loads is). ERR_NO_MORE_LOAD_PROBLEMS
+// when the primary connection was made or nothing kept it from being made;
+// ERR_INVALID_PARAMETER without index.
+NWRCODE ClientPrimaryLoadProblem(nuint32* index);
+
 }  // namespace vestrel

@@ -1,6 +1,7 @@
 // Client start-up and the workstation's connections.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "directory/calwin32.h"
 #include "directory/clxwin32.h"
@@ -40,6 +41,17 @@ NWRCODE ClientLoadProblem(nuint32 index, nuint32 bufferLength, char* buffer, nui
   std::memcpy(buffer, text.data(), copied);
   buffer[copied] = '\0';
   if (textLength) *textLength = static_cast<nuint32>(std::min<std::size_t>(text.size(), 0xFFFFFFFFu));
+  return 0;
+}
+
+NWRCODE ClientPrimaryLoadProblem(nuint32* index) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ClientPrimaryLoadProblem")) return code;
+  if (!index) return ERR_INVALID_PARAMETER;
+  engine.EnsureLoaded();
+  const std::optional<std::size_t> problem = engine.PrimaryProblem();
+  if (!problem) return ERR_NO_MORE_LOAD_PROBLEMS;
+  *index = static_cast<nuint32>(*problem);
   return 0;
 }
 

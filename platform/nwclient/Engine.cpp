@@ -8,7 +8,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <thread>
 
@@ -134,8 +133,7 @@ void Engine::LoadDefaults() {
       Tree* tree = LoadTreeFileOnce(treeFile);
       AddConnection(*tree, tree->defaultCreator, true);
     } catch (const LoadError& e) {
-      problems_.push_back(e.what());
-      std::cerr << "vestrel: " << e.what() << '\n';
+      AddProblem(e.what(), true);
     }
     return;
   }
@@ -144,8 +142,10 @@ void Engine::LoadDefaults() {
     try {
       LoadConnectionsFile(path);
     } catch (const LoadError& e) {
-      problems_.push_back(e.what());
-      std::cerr << "vestrel: " << e.what() << '\n';
+      // A file that breaks off half-way may have made the primary connection already.
+      const bool primaryMade = std::any_of(connections_.begin(), connections_.end(),
+                                           [](const Connection& c) { return c.primary; });
+      AddProblem(e.what(), !primaryMade);
     }
     return;
   }
@@ -158,8 +158,8 @@ void Engine::LoadDefaults() {
       if (first) AddConnection(*tree, tree->defaultCreator, false);
       first = false;
     } catch (const LoadError& e) {
-      problems_.push_back(e.what());
-      std::cerr << "vestrel: " << e.what() << '\n';
+      // The first demo tree that loads is the primary one: a broken one keeps none out.
+      AddProblem(e.what(), false);
     }
   }
 }
@@ -169,6 +169,7 @@ void Engine::Clear() {
   trees_.clear();
   connections_.clear();
   problems_.clear();
+  primaryProblem_.reset();
   treeFiles_.clear();
   contexts_.clear();
   buffers_.clear();
@@ -224,6 +225,8 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
   const nlohmann::json* list = &doc;
   if (doc.is_object() && doc.contains("connections")) list = &doc["connections"];
   if (!list->is_array()) throw LoadError(label + ": expected {\"connections\": [...]}");
+  bool primaryAsked = false;
+  std::optional<std::size_t> firstProblem;
   for (std::size_t i = 0; i < list->size(); ++i) {
     const nlohmann::json& item = (*list)[i];
     std::string where = label + ": connections[" + std::to_string(i) + "]";
@@ -233,15 +236,25 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
     if (item.contains("primary") && !item["primary"].is_boolean()) throw LoadError(where + ".primary: expected true or false");
     fs::path treePath = item["tree"].get<std::string>();
     if (treePath.is_relative() && !baseDir.empty()) treePath = fs::path(baseDir) / treePath;
+    const bool primary = item.value("primary", false);
+    primaryAsked = primaryAsked || primary;
     try {
       Tree* tree = LoadTreeFileOnce(treePath.string());
-      AddConnection(*tree, item.value("user", std::string()), item.value("primary", false));
+      AddConnection(*tree, item.value("user", std::string()), primary);
+      if (primary) primaryProblem_.reset();  // a later primary connection wins, as in AddConnection
     } catch (const LoadError& e) {
       // One broken tree leaves the other connections usable.
-      problems_.push_back(e.what());
-      std::cerr << "vestrel: " << e.what() << '\n';
+      AddProblem(e.what(), primary);
+      if (i == 0) firstProblem = problems_.size() - 1;
     }
   }
+  // Without a connection marked primary the first one is the preferred one.
+  if (!primaryAsked && firstProblem) primaryProblem_ = firstProblem;
+}
+
+void Engine::AddProblem(const std::string& text, bool keptPrimary) {
+  problems_.push_back(text);
+  if (keptPrimary) primaryProblem_ = problems_.size() - 1;
 }
 
 void Engine::LoadConnectionsFile(const std::string& path) {

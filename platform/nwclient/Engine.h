@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -95,7 +96,8 @@ class Engine {
  public:
   // ---- Trees and connections ----
   // Loads the workstation's connections when nothing was loaded yet (connections file,
-  // else the demo trees). Problems with single trees are written to stderr.
+  // else the demo trees). Problems with single trees are kept (Problems); the programs
+  // report them.
   void EnsureLoaded();
   void Clear();  // forget trees, connections, contexts, buffers and iterations
   void SetAutoLoad(bool enabled) { autoLoad_ = enabled; loaded_ = !enabled; }
@@ -108,6 +110,9 @@ class Engine {
   void LoadConnectionsFile(const std::string& path);
   const std::vector<Connection>& Connections() const { return connections_; }
   const std::vector<std::string>& Problems() const { return problems_; }
+  // The index in Problems of the one that kept the primary connection from being made (the
+  // connection marked primary, else the first one), when one did.
+  std::optional<std::size_t> PrimaryProblem() const { return primaryProblem_; }
   std::string preferredTree;
 
   // ---- Contexts ----
@@ -146,11 +151,14 @@ class Engine {
   void ClearControls();
 
  private:
+  void AddProblem(const std::string& text, bool keptPrimary);
+
   bool autoLoad_ = true;
   bool loaded_ = false;
   std::vector<std::unique_ptr<Tree>> trees_;
   std::vector<Connection> connections_;
   std::vector<std::string> problems_;
+  std::optional<std::size_t> primaryProblem_;
   std::unordered_map<std::string, Tree*> treeFiles_;  // canonical path -> tree
   std::map<NWDSContextHandle, Context> contexts_;
   NWDSContextHandle nextContext_ = 1;

@@ -94,6 +94,21 @@ TEST_F(Connections, ABrokenTreeFileIsLeftOutAndNamed) {
   std::string problem = nwtest::LoadConnectionsFile((dir_ / "connections.json").string());
   EXPECT_NE(problem.find("broken.json: objects[0]: \"class\" is missing"), std::string::npos) << problem;
   EXPECT_EQ(ScanTreeNames(), std::vector<std::string>{"LAB_TREE________________________"});
+  // The primary connection was made: the broken tree is not the preferred one.
+  nuint32 index = 99;
+  EXPECT_EQ(ClientPrimaryLoadProblem(&index), ERR_NO_MORE_LOAD_PROBLEMS);
+  EXPECT_EQ(ClientPrimaryLoadProblem(nullptr), ERR_INVALID_PARAMETER);
+
+  // Marked primary, or first where none is marked: the problem kept the preferred tree out.
+  for (const char* connections : {R"({"connections":[{"tree":"lab.json"},{"tree":"broken.json","primary":true}]})",
+                                  R"({"connections":[{"tree":"broken.json"},{"tree":"lab.json"}]})"}) {
+    nwtest::Reset();
+    Write("connections.json", connections);
+    nwtest::LoadConnectionsFile((dir_ / "connections.json").string());
+    index = 99;
+    EXPECT_EQ(ClientPrimaryLoadProblem(&index), 0) << connections;
+    EXPECT_EQ(index, 0u);
+  }
 }
 
 TEST_F(Connections, BrokenConnectionsFilesAreRefused) {
@@ -128,12 +143,15 @@ TEST_F(Connections, TreeFileVariableConnectsThatTreeAloneBeforeAnyConnectionsFil
   nwtest::ResetToDefaults();
   EXPECT_EQ(ClientInitialize(0, 0), 0);
   std::vector<std::string> names = ScanTreeNames();
-  // A broken tree file connects nothing (and says why on standard error).
+  // A broken tree file connects nothing and is the problem that kept the primary connection out.
   Write("broken.json", "{ \"tree\": ");
   std::string broken = (dir_ / "broken.json").string();
   setenv("VESTREL_TREE_FILE", broken.c_str(), 1);
   nwtest::ResetToDefaults();
   std::vector<std::string> brokenNames = ScanTreeNames();
+  nuint32 index = 99;
+  EXPECT_EQ(ClientPrimaryLoadProblem(&index), 0);
+  EXPECT_EQ(index, 0u);
   unsetenv("VESTREL_TREE_FILE");
   unsetenv("VESTREL_CONNECTIONS");
   EXPECT_EQ(names, std::vector<std::string>{"LAB_TREE________________________"});

@@ -402,6 +402,7 @@ const std::vector<Expectation>& Matrix() {
 // Operations no user path calls, and operations a path calls only after another one
 // failed (the path, the operation that must fail first).
 const std::set<std::string> kNeverCalledByTheWindow{
+    "ClientPrimaryLoadProblem",  // which tree could not be loaded as the preferred one: vestrel-check's
     "ConnServerTime",         // the server's clock, read by other programs
     "DSContextCopy",          // creation and modification times: no scan column shows them
     "DSTreeMakePreferred",    // the window never makes a tree preferred
