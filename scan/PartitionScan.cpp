@@ -64,7 +64,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
   // The tree root is a partition root without a container class: the search never finds it.
   TextList partitions;
   partitions.Add("[Root]");
-  SearchSortedNames(context, kPartitionFilter, partitions);
+  const NWRCODE searchCode = SearchSortedNames(context, kPartitionFilter, partitions);
   const int count = partitions.Count();
   WriteScanHeaders(grid, count, PartitionScanColumns.data(), static_cast<int>(PartitionScanColumns.size()),
                    kWideColCount);
@@ -80,7 +80,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count};
+  return {true, count, searchCode};
 }
 
 void FillPartitionRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& partition,

@@ -31,7 +31,8 @@ inline constexpr std::size_t kReplicaErrorBytes = 8 + 4 * kMaxReplicaErrors;
 // a value that cannot be read leaves its cell empty. A failure within one row ends that
 // row's work and the scan goes on. Shows the hourglass, reports progress per partition
 // and lets window messages run between steps. Ignored (started = false, grid untouched)
-// while another scan runs.
+// while another scan runs. The result carries the search's code; the rows are written
+// whatever it is.
 ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const ScanProgress& progress,
                           const ScanFinished& finished = {});
 

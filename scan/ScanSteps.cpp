@@ -39,9 +39,10 @@ void ReportProgress(const ScanProgress& progress, int position, int total, const
 
 void UseNamesWithoutTypes(NWDSContextHandle context) { ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES); }
 
-void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names) {
-  SearchNames(context, "[Root]", filter, &names, kWholeSubtree);
+NWRCODE SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names) {
+  const NWRCODE code = SearchNames(context, "[Root]", filter, &names, kWholeSubtree);
   names.Sort();
+  return code;
 }
 
 void WriteScanHeaders(StringGrid& grid, int nameCount, const char* const* headers, int colCount, int wideCount) {

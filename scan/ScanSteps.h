@@ -23,6 +23,10 @@ using ScanFinished = std::function<void(bool hasRows)>;
 struct ScanResult {
   bool started = false;  // false: another scan was running and nothing was touched
   int rows = 0;          // object rows written; the grid has rows + 1 rows
+  // The search's completion code: the rows are what it found before it failed. The
+  // window shows them as they are; a report without a window must not pass them off
+  // as the whole tree.
+  NWRCODE searchCode = 0;
 };
 
 // True while a scan runs (or the window's details dialog opens). Both let window messages
@@ -67,8 +71,9 @@ void ReportProgress(const ScanProgress& progress, int position, int total, const
 void UseNamesWithoutTypes(NWDSContextHandle context);
 
 // Names found by the search below "[Root]" with filter (whole subtree) appended to names,
-// which is then sorted ignoring case in the user's locale. The search's code is not shown.
-void SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names);
+// which is then sorted ignoring case in the user's locale. Returns the search's code (not
+// shown: whatever was found is sorted and used).
+NWRCODE SearchSortedNames(NWDSContextHandle context, const std::string& filter, TextList& names);
 
 // Column 0 width 30, rows for every name plus the header row, the headers from column 1
 // on. The grid gets max(wideCount, colCount) columns before the headers are written and

@@ -26,7 +26,7 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
 
   UseNamesWithoutTypes(context);
   TextList names;
-  SearchSortedNames(context, kServerFilter, names);
+  const NWRCODE searchCode = SearchSortedNames(context, kServerFilter, names);
   const int count = names.Count();
   WriteScanHeaders(grid, count, ServerScanColumns.data(), static_cast<int>(ServerScanColumns.size()));
   WriteProvisionalRows(grid, names);
@@ -36,7 +36,7 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count};
+  return {true, count, searchCode};
 }
 
 void FillServerRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& name,

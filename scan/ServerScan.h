@@ -20,7 +20,8 @@ inline constexpr const char* kServerFilter = "(Base Class=NCP Server)";
 // Fills grid with the servers of context's tree. The grid's cells are emptied first, so
 // a value that cannot be read leaves its cell empty rather than showing an earlier
 // scan's. Shows the hourglass, reports progress per server and lets window messages run
-// between steps. Ignored (started = false, grid untouched) while another scan runs.
+// between steps. Ignored (started = false, grid untouched) while another scan runs. The
+// result carries the search's code.
 ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanProgress& progress,
                        const ScanFinished& finished = {});
 

@@ -115,6 +115,7 @@ TEST_F(PartitionScanTest, RootRowStaysFirstWhenEveryReadFails) {
   FailFromNowOn("DSReplicaSyncErrors", ERR_NO_ACCESS);
   const ScanResult result = ScanPartitions(context, grid, {}, FinishRecorder());
   EXPECT_EQ(result.rows, 1);
+  EXPECT_EQ(result.searchCode, ERR_NO_ACCESS);  // handed back; the grid shows what there is
   ASSERT_EQ(grid.RowCount(), 2);
   EXPECT_EQ(Row(grid, 0), kHeaders);
   EXPECT_EQ(Row(grid, 1), (Cells{"1", "[Root]", "", "", "", "", "", "", ""}));

@@ -15,6 +15,7 @@ TEST_F(ServerScanTest, ListsEveryServerSortedWithContextVersionRevisionAndAddres
   const ScanResult result = ScanServers(context, grid, Recorder(), FinishRecorder());
   EXPECT_TRUE(result.started);
   EXPECT_EQ(result.rows, 3);
+  EXPECT_EQ(result.searchCode, 0);
   ASSERT_EQ(grid.ColCount(), 6);
   ASSERT_EQ(grid.RowCount(), 4);
   EXPECT_EQ(grid.ColWidth(0), 30);
@@ -72,6 +73,7 @@ TEST_F(ServerScanTest, NoServersLeavesOnlyTheHeaderRowAndNothingToExport) {
   FailFromNowOn("DSSearchStep", ERR_NO_ACCESS);
   const ScanResult result = ScanServers(context, grid, Recorder(), FinishRecorder());
   EXPECT_EQ(result.rows, 0);
+  EXPECT_EQ(result.searchCode, ERR_NO_ACCESS);
   EXPECT_EQ(grid.RowCount(), 1);
   EXPECT_EQ(Row(grid, 0), (Cells{"", "Server", "Context", "Version", "DS Revision", "Network Address"}));
   EXPECT_EQ(finished, std::vector<bool>{false});
