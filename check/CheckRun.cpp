@@ -20,6 +20,7 @@
 #include "export/GridWriters.h"
 #include "scan/Scans.h"
 #include "util/D_Util.h"
+#include "util/ReplaceFile.h"
 #include "util/UiSeam.h"
 
 namespace vestrel::check {

@@ -1,11 +1,6 @@
 #include "export/ExportTargets.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -14,6 +9,7 @@
 #include "export/Clipboard.h"
 #include "export/GridWriters.h"
 #include "util/D_Util.h"
+#include "util/ReplaceFile.h"
 
 namespace vestrel {
 namespace {
@@ -32,49 +28,6 @@ std::string DocumentOf(TExportKind kind, const StringGrid& grid, const std::stri
 ExportResult Refuse(const std::string& message) {
   ShowNotice(DialogKind::Error, message);
   return ExportResult::NothingDone;
-}
-
-// ---- Writing a file whole or not at all ----
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& fileName) {
-  const std::size_t slash = fileName.rfind('/');
-  return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-}
-
-std::string BaseNameOf(const std::string& fileName) {
-  const std::size_t slash = fileName.rfind('/');
-  return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-}
-
-// A new, exclusive temporary file in the target's folder, so the rename cannot cross file
-// systems. Returns -1 when none can be made.
-int CreateTemporaryBeside(const std::string& fileName, std::string& tempName) {
-  static unsigned counter = 0;
-  const std::string stem = FolderOf(fileName) + "." + BaseNameOf(fileName) + ".tmp-" + std::to_string(::getpid()) + "-";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempName = stem + std::to_string(++counter);
-    const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// A file that is replaced keeps its permissions, as when it is overwritten in place.
-void KeepPermissionsOf(const std::string& fileName, int fd) {
-  struct stat old {};
-  if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 }
 
 std::shared_ptr<AutomationObject> Required(std::shared_ptr<AutomationObject> object, const std::string& member) {
@@ -139,18 +92,6 @@ std::string WithCrLfLines(const std::string& document) {
   // The last line gets its break too.
   if (!text.empty() && text.back() != '\n') text += "\r\n";
   return text;
-}
-
-bool ReplaceFileContent(const std::string& fileName, const std::string& content) {
-  std::string tempName;
-  const int fd = CreateTemporaryBeside(fileName, tempName);
-  if (fd < 0) return false;
-  KeepPermissionsOf(fileName, fd);
-  bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tempName.c_str(), fileName.c_str()) == 0;
-  if (!ok) ::unlink(tempName.c_str());
-  return ok;
 }
 
 void CopyGridToClipboard(const StringGrid& grid, const std::string& separator, const std::string& rowTrailer) {

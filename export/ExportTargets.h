@@ -34,7 +34,8 @@ TExportKind ExportKindOf(const std::string& typeWord);
 // extension; leading blanks and dots of the type word are ignored. Refusals are shown as
 // error boxes: "Invalid target" (unknown kind), "Invalid target path" (file kinds with a
 // name under 3 characters or one that would leave the current folder), "Cannot create file %s"
-// (the file could not be written; an old file of that name is left as it was).
+// (the file could not be written: an old file of that name is left as it was). Files are
+// written by ReplaceFileContent (util/ReplaceFile.h).
 ExportResult ExportGrid(const StringGrid* grid, const std::string& typeWord, const std::string& fileName,
                         const std::string& separator, const std::string& rowTrailer);
 // ExportGrid with TAB as separator, or "," when the file name's extension is ".csv" in any case.
@@ -55,9 +56,5 @@ std::string FileExtension(const std::string& fileName);
 bool IsValidTargetName(const std::string& fileName);
 // The document as file lines: split at CR LF, lone CR or lone LF, each line followed by CR LF.
 std::string WithCrLfLines(const std::string& document);
-// Writes content to a temporary file beside fileName, flushes it to disk and renames it
-// over fileName, so the old file stays whole when anything fails. Returns false (and
-// leaves no temporary file) on failure.
-bool ReplaceFileContent(const std::string& fileName, const std::string& content);
 
 }  // namespace vestrel

@@ -6,12 +6,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <optional>
 
 #include "settings/ProfileText.h"
 #include "util/D_Util.h"
+#include "util/ReplaceFile.h"
 
 namespace vestrel {
 namespace {
@@ -20,27 +19,6 @@ std::uint64_t NextSerial() {
   static std::atomic<std::uint64_t> counter{0};
   return ++counter;
 }
-
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  // Closes now and tells whether the close succeeded (a late write error shows here).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // Far beyond any settings file; a bigger one is not read (nor, then, overwritten), so that
 // a stray huge or sparse file cannot exhaust memory.
@@ -82,57 +60,6 @@ FileContent LoadFile(const std::string& path) {
   }
   content.state = FileState::Read;
   return content;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A settings file kept elsewhere through a symbolic link stays a link: the file it points
-// to is the one replaced.
-std::string ReplacedPath(const std::string& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
-}
-
-void SyncFolder(const std::string& folder) {
-  FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.Get() >= 0) ::fsync(directory.Get());  // durability only; the rename is done
-}
-
-// Writes bytes to a temporary file beside target, flushes it and renames it over target.
-bool ReplaceFileAtomically(const std::string& target, std::string_view bytes) {
-  std::string temporary = target + ".XXXXXX";
-  FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (file.Get() < 0) return false;
-  struct stat existing {};
-  const bool keptMode = ::stat(target.c_str(), &existing) != 0 ||
-                        ::fchmod(file.Get(), existing.st_mode & 07777) == 0;
-  const bool written = keptMode && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
-  if (!file.Close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  SyncFolder(FolderOf(target));
-  return true;
 }
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
@@ -184,7 +111,7 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key, st
   if (content.state == FileState::Unreadable) throw ProfileWriteError(path_);
   const std::string updated = WithProfileValue(content.bytes, section, key, OnOneLine(value));
   if (content.state == FileState::Read && updated == content.bytes) return;
-  if (!ReplaceFileAtomically(ReplacedPath(path_), updated)) throw ProfileWriteError(path_);
+  if (!ReplaceFileContent(path_, updated)) throw ProfileWriteError(path_);
   serial_ = NextSerial();
 }
 

@@ -2,9 +2,10 @@
 // Windows profile functions do it: the file is read anew on every call, names match
 // without regard to case, a missing file, section or key gives the caller's default.
 //
-// Every write replaces the whole file atomically (a temporary file in the same folder,
-// flushed to disk, renamed over the file), so a failed write leaves the old file as it
-// was. Lines the write does not touch are kept byte for byte.
+// Every write replaces the whole file atomically (ReplaceFileContent, util/ReplaceFile.h:
+// a temporary file in the same folder, flushed to disk, renamed over the file), so a failed
+// write leaves the old file as it was; a file its permissions keep from being written is
+// not replaced. Lines the write does not touch are kept byte for byte.
 #pragma once
 
 #include <cstdint>

@@ -208,6 +208,23 @@ TEST_F(ExportToFiles, AFileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
   EXPECT_TRUE(std::filesystem::is_directory("taken.txt"));
 }
 
+TEST_F(ExportToFiles, AReadOnlyFileIsReportedAndKeptAndALinkStays) {
+  WriteFile("kept.txt", "kept");
+  std::filesystem::permissions("kept.txt", std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+  EXPECT_EQ(ExportGridToFile(grid, "TXT", "kept.txt"), ExportResult::NothingDone);
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Cannot create file kept.txt"});
+  EXPECT_EQ(ReadFile("kept.txt"), "kept");
+
+  // An export through a link writes the file the link points to.
+  std::filesystem::create_symlink("kept.txt", "link.txt");
+  std::filesystem::permissions("kept.txt", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  EXPECT_EQ(ExportGridToFile(grid, "TXT", "link.txt"), ExportResult::FileWritten);
+  EXPECT_TRUE(std::filesystem::is_symlink("link.txt"));
+  EXPECT_EQ(ReadFile("kept.txt"), WithCrLfLines(GridToText(grid, "\t", "")));
+  EXPECT_EQ(folder.Listing(), "kept.txt link.txt");
+}
+
 TEST_F(ExportToFiles, AWriteThatFailsHalfwayLeavesTheOldFileIntact) {
   WriteFile("big.xml", "old content");
   StringGrid large(3, 2000, 1, 1);

@@ -126,6 +126,20 @@ TEST_F(ProfileFileTest, AFileFarTooBigIsNeitherReadNorReplaced) {
   EXPECT_EQ(StatOf(path).st_size, off_t{1} << 36);
 }
 
+TEST_F(ProfileFileTest, AReadOnlyFileIsNotReplaced) {
+  WriteWholeFile(path, "[S]\nk=1\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  ProfileFile file(path);
+  try {
+    file.WriteString("S", "k", "2");
+    FAIL() << "no error";
+  } catch (const ProfileWriteError& error) {
+    EXPECT_STREQ(error.what(), ("Unable to write to " + path).c_str());
+  }
+  EXPECT_EQ(ReadWholeFile(path), "[S]\nk=1\n");
+  EXPECT_EQ(StatOf(path).st_mode & 07777, 0444u);
+}
+
 TEST_F(ProfileFileTest, ALinkedFileStaysLinked) {
   const std::string real = folder.File("real.ini");
   WriteWholeFile(real, "[S]\nk=1\n");
