@@ -47,6 +47,7 @@ class ArgumentParser {
     // Asking for help or the version is answered even when the rest is wrong.
     if (ArgumentGiven("--help")) result_.options.help = true;
     if (ArgumentGiven("--version")) result_.options.version = true;
+    result_.healthAsked = ArgumentGiven("--health");
     if (result_.options.help || result_.options.version) result_.error.clear();
     return result_;
   }
@@ -125,12 +126,16 @@ class ArgumentParser {
     if (!result_.Ok()) return;
     if (o.mode == CheckMode::None) return Fail("choose one of --servers, --partitions and --health");
     if (!o.connectionsFile.empty() && !o.treeFile.empty()) return Fail("use --connections or --tree-file, not both");
+    if (o.tree.empty() && ArgumentGiven("--tree")) return Fail("option --tree needs a tree name");
     if (o.connectionsFile == "" && ArgumentGiven("--connections")) return Fail("option --connections needs a file name");
     if (o.treeFile == "" && ArgumentGiven("--tree-file")) return Fail("option --tree-file needs a file name");
     if (o.output == "" && ArgumentGiven("--output")) return Fail("option --output needs a file name");
     if (o.mode == CheckMode::Health && (o.formatGiven || !o.output.empty()))
       return Fail("--format and --output apply to --servers and --partitions, not to --health");
     if (o.mode != CheckMode::Health && o.ageGiven) return Fail("--warn-age and --crit-age apply to --health only");
+    if (o.warnAge > o.critAge)
+      return Fail("--warn-age " + DurationText(o.warnAge) + " is longer than --crit-age " + DurationText(o.critAge) +
+                  " (a warning must come before the critical state)");
   }
 
   bool ArgumentGiven(const std::string& name) const {
@@ -224,8 +229,16 @@ What to report (exactly one):
 Scan output (--servers, --partitions):
   --format FORMAT     txt (TAB-separated, the default), csv (comma-separated), html or
                       xml: the documents the main window's export writes, every line
-                      ending in CR LF
-  --output FILE       write to FILE (replaced atomically) instead of standard output
+                      ending in CR LF. In txt and csv a cell is written as it is, not
+                      quoted: a comma, TAB or double quote inside it stays unmarked
+                      (files kept so far and spreadsheets' import settings rely on it);
+                      only a cell of several lines is enclosed in double quotes, its
+                      own double quotes turned into apostrophes
+  --output FILE       write to FILE instead of standard output: a regular file is
+                      replaced atomically (unless its permissions forbid writing it);
+                      a character device or a FIFO (with a reader) is written through;
+                      a symbolic link stays and the file it points to is written; a
+                      link to nothing, a folder or anything else is refused
 
 Health check (--health):
   CRITICAL  a replica that reports sync errors; a replica whose Partition Status is in
@@ -233,13 +246,17 @@ Health check (--health):
             replicas of a ring with the same replica number; a last sync older than
             --crit-age
   WARNING   a ring with fewer than 3 readable replicas (master, secondary, read-only);
-            a last sync older than --warn-age
-  UNKNOWN   the tree cannot be reached, or partitions or rings cannot be read
-  --warn-age DURATION  default 4h
+            a last sync older than --warn-age; a last sync more than 5 minutes in
+            the future (a server's clock is off)
+  UNKNOWN   the tree cannot be loaded or reached, or partitions or rings cannot be read
+  --warn-age DURATION  default 4h; not longer than --crit-age
   --crit-age DURATION  default 24h
   Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").
-  Sync ages are measured against the directory server's own time. The summary line ends with
-  performance data: partitions, replicas, replicas_with_errors, oldest_sync_age (s).
+  Sync ages are measured against the directory server's own time. The summary line names
+  the tree checked and ends with performance data: partitions, replicas,
+  replicas_with_errors, oldest_sync_age (s).
+  A tree that cannot be loaded is never replaced by another: when the tree file, or the
+  workstation's preferred tree (no --tree given), cannot be loaded, the check is UNKNOWN.
 
 Other options:
   --quiet             --health prints nothing when the status is OK (the exit code
@@ -251,8 +268,10 @@ Exit status:
   0  OK (or the scan was written)
   1  WARNING
   2  CRITICAL
-  3  UNKNOWN: bad arguments, unknown tree, unreadable file, the tree cannot be reached
-     or scanned, or the output cannot be written
+  3  UNKNOWN: bad arguments, unknown tree, unreadable file, the tree cannot be loaded,
+     reached or scanned (its search fails), or the output (a file or standard output)
+     cannot be written. With --health anywhere on the command line, the reason is also
+     the status line on standard output: "VESTREL UNKNOWN - <reason>"
 
 Examples:
   vestrel-check --health --warn-age 2h --crit-age 12h

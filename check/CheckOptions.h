@@ -35,6 +35,9 @@ struct CheckOptions {
 struct ParsedArguments {
   CheckOptions options;
   std::string error;  // empty when the command line is usable
+  // --health is on the command line, wherever it stands (also when the problem found comes
+  // before it): a monitoring system then wants its status line even for a bad command line.
+  bool healthAsked = false;
   bool Ok() const { return error.empty(); }
 };
 

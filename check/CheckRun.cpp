@@ -13,6 +13,7 @@
 #include "check/HealthReport.h"
 #include "check/RingReader.h"
 #include "directory/D_NW_Errors.h"
+#include "directory/D_NW_LoadProblems.h"
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
 #include "directory/clxwin32.h"
@@ -97,18 +98,38 @@ std::string KnownTrees(const TextList& trees) {
   return text.empty() ? "none" : text;
 }
 
+// The trees the client could not load, for a message that would otherwise only say that
+// a tree is missing: "; not loaded: <problem>; <problem>", or "" when all were loaded.
+std::string NotLoadedText(const std::vector<std::string>& problems) {
+  std::string text;
+  for (const std::string& problem : problems) text += (text.empty() ? "; not loaded: " : "; ") + problem;
+  return text;
+}
+
+// A tree that cannot be loaded is never replaced by another one: the tree file given, or
+// the workstation's preferred tree when no tree is named, must be the one checked.
+void RequirePreferredTreeLoaded(const CheckOptions& options) {
+  if (!options.tree.empty() && options.treeFile.empty()) return;
+  const std::string problem = PreferredTreeLoadProblem();
+  if (problem.empty()) return;
+  const char* what = options.treeFile.empty() ? "the preferred tree" : "the tree file";
+  CheckProblem(Format("%s cannot be loaded: %s", what, problem));
+}
+
 // The tree as the main window's tree list names it.
-std::string ChosenTree(const CheckOptions& options) {
+std::string ChosenTree(const CheckOptions& options, const std::vector<std::string>& loadProblems) {
   TextList trees;
   ListTrees(trees);
   if (!options.tree.empty()) {
     const int index = trees.IndexOf(options.tree);
-    if (index < 0) UsageProblem(Format("unknown tree \"%s\" (connected trees: %s)", options.tree, KnownTrees(trees)));
+    if (index < 0)
+      UsageProblem(Format("unknown tree \"%s\" (connected trees: %s)", options.tree, KnownTrees(trees)) +
+                   NotLoadedText(loadProblems));
     return trees[index];
   }
   const std::string preferred = PreferredTreeName();
   if (!preferred.empty()) return preferred;
-  if (trees.Empty()) CheckProblem("no directory tree is connected");
+  if (trees.Empty()) CheckProblem("no directory tree is connected" + NotLoadedText(loadProblems));
   return trees[0];
 }
 
@@ -135,57 +156,77 @@ void UseTree(NWDSContextHandle context, const std::string& tree) {
                                      ErrorText(code)));
 }
 
-void OpenSession() {
+void OpenSession(const std::vector<std::string>& loadProblems) {
   const NWRCODE code = OpenClientConnection();
-  if (code != 0) CheckProblem("the directory client cannot connect: " + ErrorText(code));
+  if (code != 0) CheckProblem("the directory client cannot connect: " + ErrorText(code) + NotLoadedText(loadProblems));
+}
+
+// Trees that could not be loaded but were not asked for are worth a line, not a failure.
+void NoteLoadProblems(const std::vector<std::string>& loadProblems, std::ostream& err) {
+  for (const std::string& problem : loadProblems) err << kProgram << ": " << problem << '\n';
 }
 
 void WriteDocument(const CheckOptions& options, const std::string& document, std::ostream& out) {
   if (options.output.empty()) {
     out << document;
-    out.flush();
-    if (!out) CheckProblem("the report cannot be written to standard output");
     return;
   }
-  if (!ReplaceFileContent(options.output, document))
-    CheckProblem(Format("cannot write the file \"%s\" (an older file of that name is left as it was)", options.output));
+  const FileWriteResult written = ReplaceFileContent(options.output, document);
+  if (!written) CheckProblem(Format("cannot write the file \"%s\": %s", options.output, written.problem));
 }
 
-int RunScan(const CheckOptions& options, NWDSContextHandle context, std::ostream& out) {
+int RunScan(const CheckOptions& options, const std::string& tree, NWDSContextHandle context, std::ostream& out) {
   // The main window's result grids start with one fixed row and column.
   StringGrid grid(5, 2, 1, 1);
   const ScanResult result = options.mode == CheckMode::Servers ? ScanServers(context, grid, {})
                                                                : ScanPartitions(context, grid, {});
   if (!result.started) CheckProblem("another scan is running");
+  // The window shows what a failed search found; a report of nothing would pass for a tree without servers.
+  if (result.searchCode != 0)
+    CheckProblem(Format("the search of the tree %s failed: %s", tree, ErrorText(result.searchCode)));
   WriteDocument(options, GridDocument(grid, options.format), out);
   return 0;
 }
 
-int RunHealth(const CheckOptions& options, NWDSContextHandle context, const CheckClock& clock, std::ostream& out) {
+int RunHealth(const CheckOptions& options, const std::string& treeName, NWDSContextHandle context,
+              const CheckClock& clock, std::ostream& out) {
   const TreeRings tree = ReadTreeRings(context);
-  if (tree.listCode != 0) CheckProblem("the partitions cannot be listed: " + ErrorText(tree.listCode));
+  if (tree.listCode != 0)
+    CheckProblem(Format("the partitions of the tree %s cannot be listed: %s", treeName, ErrorText(tree.listCode)));
   const HealthResult result = EvaluateHealth(tree.rings, Thresholds{options.warnAge, options.critAge}, clock());
-  if (!(options.quiet && result.summary.status == Severity::Ok)) out << HealthReportText(result);
-  out.flush();
+  if (!(options.quiet && result.summary.status == Severity::Ok)) out << HealthReportText(treeName, result);
   return ExitCodeOf(result.summary.status);
 }
 
-int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out) {
+int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out, std::ostream& err) {
   ChooseConnections(options);
-  OpenSession();
+  RequirePreferredTreeLoaded(options);
+  const std::vector<std::string> loadProblems = TreeLoadProblems();
+  OpenSession(loadProblems);
   OwnedContext context;
-  const std::string tree = ChosenTree(options);
+  const std::string tree = ChosenTree(options, loadProblems);
+  NoteLoadProblems(loadProblems, err);
   UseTree(context.Get(), tree);
-  return options.mode == CheckMode::Health ? RunHealth(options, context.Get(), clock ? clock : DirectoryClock(tree), out)
-                                           : RunScan(options, context.Get(), out);
+  return options.mode == CheckMode::Health
+             ? RunHealth(options, tree, context.Get(), clock ? clock : DirectoryClock(tree), out)
+             : RunScan(options, tree, context.Get(), out);
 }
 
-int Fail(const std::string& message, bool usage, CheckMode mode, std::ostream& out, std::ostream& err) {
+int Fail(const std::string& message, bool usage, bool health, std::ostream& out, std::ostream& err) {
   // A monitoring system shows standard output: the reason goes there as its status line.
-  if (mode == CheckMode::Health) out << UnknownLine(message) << '\n';
+  if (health) out << UnknownLine(message) << '\n';
   err << kProgram << ": " << message << '\n';
   if (usage) err << "Try '" << kProgram << " --help' for more information.\n";
+  err.flush();
+  return kExitUnknown;
+}
+
+// Whatever went to standard output must have reached it: a report lost on a full disk or
+// a closed pipe is no report, whatever the check found.
+int Delivered(int code, std::ostream& out, std::ostream& err) {
   out.flush();
+  if (out) return code;
+  err << kProgram << ": standard output cannot be written: the report is lost\n";
   err.flush();
   return kExitUnknown;
 }
@@ -206,25 +247,28 @@ std::string GridDocument(const StringGrid& grid, GridFormat format) {
 int RunCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, const CheckClock& clock) {
   const ParsedArguments parsed = ParseArguments(arguments);
   const CheckOptions& options = parsed.options;
-  if (!parsed.Ok()) return Fail(parsed.error, true, options.mode, out, err);
+  const bool health = parsed.healthAsked;
+  if (!parsed.Ok()) return Delivered(Fail(parsed.error, true, health, out, err), out, err);
   if (options.help) {
     out << HelpText();
-    return 0;
+    return Delivered(0, out, err);
   }
   if (options.version) {
     out << VersionText();
-    return 0;
+    return Delivered(0, out, err);
   }
   InstalledUi ui(err);
+  int code = kExitUnknown;
   try {
-    return Report(options, clock, out);
+    code = Report(options, clock, out, err);
   } catch (const CheckFailure& failure) {
-    return Fail(failure.what(), failure.usageProblem, options.mode, out, err);
+    code = Fail(failure.what(), failure.usageProblem, health, out, err);
   } catch (const std::exception& failure) {
-    return Fail(std::string("unexpected failure: ") + failure.what(), false, options.mode, out, err);
+    code = Fail(std::string("unexpected failure: ") + failure.what(), false, health, out, err);
   } catch (...) {
-    return Fail("unexpected failure", false, options.mode, out, err);
+    code = Fail("unexpected failure", false, health, out, err);
   }
+  return Delivered(code, out, err);
 }
 
 }  // namespace vestrel::check

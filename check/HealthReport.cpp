@@ -49,9 +49,9 @@ std::string PerformanceData(const HealthSummary& summary) {
                 summary.replicas, summary.replicasWithErrors, static_cast<long long>(summary.oldestSyncAge));
 }
 
-std::string SummaryLine(const HealthResult& result) {
+std::string SummaryLine(const std::string& tree, const HealthResult& result) {
   const HealthSummary& summary = result.summary;
-  std::string text = Format("%s %s - ", kServiceName, SeverityName(summary.status)) +
+  std::string text = Format("%s %s - %s: ", kServiceName, SeverityName(summary.status), OneLine(tree)) +
                      Counted(summary.partitions, "partition", "partitions") + ", " +
                      Counted(summary.replicas, "replica", "replicas");
   if (summary.critical > 0) text += Format(", %d critical", summary.critical);
@@ -65,8 +65,8 @@ std::string FindingLine(const Finding& finding) {
   return OneLine(Format("%s: %s: %s", SeverityName(finding.severity), finding.partition, finding.text));
 }
 
-std::string HealthReportText(const HealthResult& result) {
-  std::string text = SummaryLine(result) + "\n";
+std::string HealthReportText(const std::string& tree, const HealthResult& result) {
+  std::string text = SummaryLine(tree, result) + "\n";
   for (const Finding& finding : result.findings) text += FindingLine(finding) + "\n";
   return text;
 }

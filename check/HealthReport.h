@@ -10,13 +10,13 @@ namespace vestrel::check {
 
 // "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s"
 std::string PerformanceData(const HealthSummary& summary);
-// "VESTREL OK - 4 partitions, 11 replicas | <performance data>"; with findings their counts
-// and the first partitions they concern follow the totals.
-std::string SummaryLine(const HealthResult& result);
+// "VESTREL OK - ACME_TREE: 4 partitions, 11 replicas | <performance data>" for the tree
+// checked; with findings their counts and the first partitions they concern follow the totals.
+std::string SummaryLine(const std::string& tree, const HealthResult& result);
 // "CRITICAL: Legacy.ACME: <text>"
 std::string FindingLine(const Finding& finding);
 // The summary line and every finding line, each ending in a line feed.
-std::string HealthReportText(const HealthResult& result);
+std::string HealthReportText(const std::string& tree, const HealthResult& result);
 // The line for a check that could not be made: "VESTREL UNKNOWN - <reason>".
 std::string UnknownLine(const std::string& reason);
 

@@ -139,6 +139,14 @@ void CheckReadableCount(const RingFacts& ring, std::vector<Finding>& findings) {
 void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t now, std::vector<Finding>& findings) {
   for (const ReplicaFacts& replica : ring.replicas) {
     if (!replica.hasStatus) continue;
+    // A sync in the future means a server's clock is off; its age tells nothing then.
+    const std::int64_t ahead = static_cast<std::int64_t>(replica.lastSync) - now;
+    if (ahead > kMaxClockSkew) {
+      Add(findings, Severity::Warning, ring,
+          Format("%s last synchronised %s in the future (clock skew of more than %s)", ReplicaLabel(replica),
+                 DurationText(ahead), DurationText(kMaxClockSkew)));
+      continue;
+    }
     const std::int64_t age = SyncAge(replica.lastSync, now);
     Severity severity = Severity::Ok;
     std::int64_t limit = 0;

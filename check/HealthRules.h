@@ -69,6 +69,9 @@ void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t
 // Every rule over one ring, in the order above.
 std::vector<Finding> EvaluateRing(const RingFacts& ring, const Thresholds& limits, std::int64_t now);
 
+// A last sync further in the future than this is a warning: a server's clock is off.
+inline constexpr std::int64_t kMaxClockSkew = 5 * 60;
+
 // Seconds since lastSync at now; a time in the future counts as 0.
 std::int64_t SyncAge(nuint32 lastSync, std::int64_t now);
 

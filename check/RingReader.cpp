@@ -7,9 +7,9 @@
 
 #include "directory/D_NW_Errors.h"
 #include "directory/D_NW_FormatBytes.h"
-#include "directory/D_NW_Search.h"
 #include "directory/NETWIN32.h"
 #include "scan/PartitionScan.h"
+#include "scan/ScanSteps.h"
 #include "util/D_Util.h"
 #include "directory/D_NW_Buffer.h"
 
@@ -17,7 +17,6 @@ namespace vestrel::check {
 
 namespace {
 
-constexpr nuint32 kWholeSubtree = 2;
 constexpr const char* kReplicaAttr = "Replica";
 constexpr const char* kStatusAttr = "Partition Status";
 
@@ -60,28 +59,51 @@ void ReadReplicas(NWDSContextHandle context, RingFacts& ring) {
   if (!ring.ringProblem.empty()) ring.replicas.clear();
 }
 
-// Status values belong to the replicas in ring order, as the library lists both.
+// The replica a "Partition Status" value belongs to: the one with the replica number the
+// value carries (the values need not come in ring order). A number two replicas share (a
+// finding of its own) goes to the first of them still without a status.
+ReplicaFacts* ReplicaNumbered(RingFacts& ring, nuint32 number) {
+  ReplicaFacts* found = nullptr;
+  for (ReplicaFacts& replica : ring.replicas) {
+    if (replica.number != number) continue;
+    if (!replica.hasStatus) return &replica;
+    if (!found) found = &replica;
+  }
+  return found;
+}
+
 void ReadStatuses(NWDSContextHandle context, RingFacts& ring) {
-  std::size_t index = 0;
-  std::string malformed;
+  std::size_t count = 0;
+  std::string problem;
   const NWRCODE code = ReadRawValues(context, ring.partition, kStatusAttr,
                                      [&](nuint32 syntaxId, const nuint8* memory, std::size_t size) {
-                                       const std::size_t at = index++;
-                                       if (at >= ring.replicas.size()) return;
+                                       ++count;
                                        try {
                                          if (syntaxId != SYN_OCTET_STRING) RaiseRangeCheck();
-                                         ApplyPartitionStatus(memory, size, ring.replicas[at]);
+                                         const nuint32 number = PartitionStatusReplicaNumber(memory, size);
+                                         ReplicaFacts* replica = ReplicaNumbered(ring, number);
+                                         if (!replica) {
+                                           problem = Format("a Partition Status value is of replica number %u, "
+                                                            "which the ring does not hold", number);
+                                           return;
+                                         }
+                                         ApplyPartitionStatus(memory, size, *replica);
                                        } catch (const std::exception&) {
-                                         malformed = "a Partition Status value is malformed";
+                                         problem = "a Partition Status value is malformed";
                                        }
                                      });
   if (code != 0) {
     ring.statusProblem = ProblemText(code);
-  } else if (!malformed.empty()) {
-    ring.statusProblem = malformed;
-  } else if (index != ring.replicas.size()) {
-    ring.statusProblem = Format("%d values for %d replicas", static_cast<int>(index),
+  } else if (!problem.empty()) {
+    ring.statusProblem = problem;
+  } else if (count != ring.replicas.size()) {
+    ring.statusProblem = Format("%d values for %d replicas", static_cast<int>(count),
                                 static_cast<int>(ring.replicas.size()));
+  } else if (const auto missing = std::find_if(ring.replicas.begin(), ring.replicas.end(),
+                                               [](const ReplicaFacts& replica) { return !replica.hasStatus; });
+             missing != ring.replicas.end()) {
+    // Two values of one replica: another one has none.
+    ring.statusProblem = Format("no value is of replica number %u", missing->number);
   }
 }
 
@@ -102,9 +124,7 @@ void ReadSyncErrors(NWDSContextHandle context, RingFacts& ring) {
 NWRCODE ListPartitions(NWDSContextHandle context, TextList& partitions) {
   // The tree root is a partition root without a container class: the search never finds it.
   partitions.Add("[Root]");
-  const NWRCODE code = SearchNames(context, "[Root]", kPartitionFilter, &partitions, kWholeSubtree);
-  partitions.Sort();
-  return code;
+  return SearchSortedNames(context, kPartitionFilter, partitions);
 }
 
 NWRCODE ReadRawValues(NWDSContextHandle context, const std::string& objectName, const std::string& attrName,
@@ -135,12 +155,26 @@ ReplicaFacts ReplicaFromValue(const nuint8* memory, std::size_t size) {
   return replica;
 }
 
-void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& replica) {
+namespace {
+
+// The octets of a "Partition Status" value; throws RangeCheckError for a malformed or short one.
+OctetView PartitionStatusOctets(const nuint8* memory, std::size_t size) {
   const ValueMemory value(memory, size);
   const auto record = value.Record<Octet_String_T>();
   const OctetView octets(value.Bytes(record.data, record.length));
   // Missing bytes would read as state 0, a local error that is not there.
   if (octets.Size() < kPartitionStatusMinBytes) RaiseRangeCheck();
+  return octets;
+}
+
+}  // namespace
+
+nuint32 PartitionStatusReplicaNumber(const nuint8* memory, std::size_t size) {
+  return PartitionStatusOctets(memory, size).U32(12);
+}
+
+void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& replica) {
+  const OctetView octets = PartitionStatusOctets(memory, size);
   replica.hasStatus = true;
   replica.state = octets.U32(4);
   replica.lastSync = octets.U32(8);

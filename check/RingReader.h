@@ -31,6 +31,8 @@ ReplicaFacts ReplicaFromValue(const nuint8* memory, std::size_t size);
 // State, last sync (u32 at byte 8), status error of one "Partition Status" value (octets,
 // syntax 9) into replica; throws RangeCheckError for a malformed or short value.
 void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& replica);
+// The replica number (u32 at byte 12) a "Partition Status" value is of; throws likewise.
+nuint32 PartitionStatusReplicaNumber(const nuint8* memory, std::size_t size);
 // The least a "Partition Status" value holds: u32 unused, state, last sync, number, error.
 inline constexpr std::size_t kPartitionStatusMinBytes = 20;
 

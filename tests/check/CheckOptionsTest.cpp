@@ -86,6 +86,12 @@ TEST(CheckArguments, ProblemsAreNamed) {
       {{"--health", "--format", "csv"}, "--format and --output apply to --servers and --partitions, not to --health"},
       {{"--health", "--output", "x"}, "--format and --output apply to --servers and --partitions, not to --health"},
       {{"--servers", "--warn-age", "1h"}, "--warn-age and --crit-age apply to --health only"},
+      {{"--health", "--tree="}, "option --tree needs a tree name"},
+      {{"--health", "--tree", ""}, "option --tree needs a tree name"},
+      {{"--health", "--warn-age", "2d"},
+       "--warn-age 2d is longer than --crit-age 1d (a warning must come before the critical state)"},
+      {{"--health", "--crit-age", "1h"},
+       "--warn-age 4h is longer than --crit-age 1h (a warning must come before the critical state)"},
   };
   for (const auto& [arguments, message] : cases) {
     const ParsedArguments parsed = ParseArguments(arguments);
@@ -93,6 +99,13 @@ TEST(CheckArguments, ProblemsAreNamed) {
   }
   // The first problem is the one reported.
   EXPECT_EQ(Parse({"--bogus", "--warn-age", "4x"}).error, "unknown option \"--bogus\"");
+  // A tree named later wins over an empty one; equal ages are fine.
+  EXPECT_TRUE(Parse({"--health", "--tree=", "--tree", "T"}).Ok());
+  EXPECT_TRUE(Parse({"--health", "--warn-age", "1d", "--crit-age", "1d"}).Ok());
+  // A health check is asked for wherever --health stands, even behind the problem.
+  EXPECT_TRUE(Parse({"--bogus", "--health"}).healthAsked);
+  EXPECT_TRUE(Parse({"--tree", "--health"}).healthAsked);
+  EXPECT_FALSE(Parse({"--servers", "--bogus"}).healthAsked);
 }
 
 TEST(CheckArguments, HelpAndVersionAnswerWhateverElseIsGiven) {
@@ -108,6 +121,8 @@ TEST(CheckArguments, HelpAndVersionAnswerWhateverElseIsGiven) {
                            "CRITICAL", "WARNING", "UNKNOWN", "oldest_sync_age", "txt", "csv", "html", "xml"})
     EXPECT_NE(text.find(word), std::string::npos) << word;
   EXPECT_EQ(text.rfind(UsageText(), 0), 0u);
+  // Stored files and spreadsheets' import settings rely on unquoted cells: the help says so.
+  EXPECT_NE(text.find("a comma, TAB or double quote inside it stays unmarked"), std::string::npos) << text;
 }
 
 }  // namespace

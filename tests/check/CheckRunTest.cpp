@@ -1,13 +1,21 @@
 // Whole runs in-process: the scans' documents byte for byte against the main window's
 // file export, the health check on the demo trees and on small trees for each rule and
 // threshold, and every way a run can fail.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
 
 #include "CheckTestSupport.h"
 #include "directory/D_NW.h"
 #include "export/ExportTargets.h"
 #include "export/GridWriters.h"
 #include "scan/Scans.h"
+#include "util/D_Util.h"
 
 namespace vestrel::check::testing {
 namespace {
@@ -113,7 +121,7 @@ TEST_F(CheckRun, DemoTreeHealthIsCriticalAndNamesThePartitionWithReplicaErrors) 
   now = kDemoClock;
   const RunOutput run = Run({"--connections", DemoConnections(dir), "--health"});
   EXPECT_EQ(run.code, 2) << run.out << run.err;
-  EXPECT_EQ(run.out.rfind("VESTREL CRITICAL - 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
+  EXPECT_EQ(run.out.rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
                           "partitions=5 replicas=14 replicas_with_errors=2 oldest_sync_age=553620s\n",
                           0),
             0u)
@@ -133,7 +141,7 @@ TEST_F(CheckRun, DemoTreeHealthIsCriticalAndNamesThePartitionWithReplicaErrors) 
   FreshProgram();
   const RunOutput lab = Run({"--connections", DemoConnections(dir), "--tree", "lab_tree", "--health"});
   EXPECT_EQ(lab.code, 1);
-  EXPECT_EQ(lab.out.rfind("VESTREL WARNING - 2 partitions, 4 replicas, 2 warnings: [Root], Test.LAB | ", 0), 0u)
+  EXPECT_EQ(lab.out.rfind("VESTREL WARNING - LAB_TREE: 2 partitions, 4 replicas, 2 warnings: [Root], Test.LAB | ", 0), 0u)
       << lab.out;
 }
 
@@ -142,7 +150,7 @@ TEST_F(CheckRun, WithoutAClockAgesAreMeasuredAgainstTheDirectorysOwnTime) {
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(RunCheck({"--connections", DemoConnections(dir), "--health"}, out, err), 2) << err.str();
-  EXPECT_EQ(out.str().rfind("VESTREL CRITICAL - 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
+  EXPECT_EQ(out.str().rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
                             "partitions=5 replicas=14 replicas_with_errors=2 oldest_sync_age=5536",
                             0),
             0u)
@@ -153,7 +161,7 @@ TEST_F(CheckRun, AHealthyTreeIsOkAndQuietSaysNothing) {
   const std::string tree = SmallTree(HealthyRing(now), HealthyRing(now));
   RunOutput run = Health(tree);
   EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.out, "VESTREL OK - 2 partitions, 6 replicas | partitions=2 replicas=6 replicas_with_errors=0 "
+  EXPECT_EQ(run.out, "VESTREL OK - SMALL_TREE: 2 partitions, 6 replicas | partitions=2 replicas=6 replicas_with_errors=0 "
                      "oldest_sync_age=80s\n");
   EXPECT_EQ(run.err, "");
   run = Health(tree, {"--quiet"});
@@ -203,7 +211,7 @@ TEST_F(CheckRun, EachRuleOnASmallTree) {
     const RunOutput run = Health(SmallTree(HealthyRing(now), sales));
     EXPECT_EQ(run.code, c.code);
     EXPECT_NE(run.out.find("\n" + c.line + "\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find(" - 2 partitions, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" - SMALL_TREE: 2 partitions, "), std::string::npos) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
   }
 }
@@ -238,6 +246,11 @@ TEST_F(CheckRun, ArgumentProblemsExitThreeWithAUsageHint) {
       {{"--health", "--connections", DemoConnections(dir), "--tree", "NO_SUCH_TREE"},
        "unknown tree \"NO_SUCH_TREE\" (connected trees: ACME_TREE, LAB_TREE)"},
       {{}, "choose one of --servers, --partitions and --health"},
+      // --health behind the problem still gets its status line.
+      {{"--frobnicate", "--health"}, "unknown option \"--frobnicate\""},
+      {{"--servers", "--health"}, "choose one of --servers, --partitions and --health, not --servers and --health"},
+      {{"--tree=", "--health"}, "option --tree needs a tree name"},
+      {{"--health", "--warn-age", "1d", "--crit-age", "2h"}, "--warn-age 1d is longer than --crit-age 2h"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -261,17 +274,22 @@ TEST_F(CheckRun, ArgumentProblemsExitThreeWithAUsageHint) {
 }
 
 TEST_F(CheckRun, ATreeThatCannotBeReachedOrScannedIsUnknown) {
-  // A tree file that is no tree: no connection at all.
+  // A tree file that is no tree: its name and its problem, not the missing connection.
   RunOutput run = Health("{ \"tree\": ");
+  const std::string treeFile = (dir / "tree.json").string();
   EXPECT_EQ(run.code, 3);
-  EXPECT_EQ(run.out.rfind("VESTREL UNKNOWN - the directory client cannot connect: ", 0), 0u) << run.out;
+  const std::string reason = "the tree file cannot be loaded: " + treeFile + ": not valid JSON: ";
+  EXPECT_EQ(run.out.rfind("VESTREL UNKNOWN - " + reason, 0), 0u) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+  EXPECT_EQ(run.err.rfind("vestrel-check: " + reason, 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find("connection"), std::string::npos) << run.err;
 
   const std::string tree = SmallTree(HealthyRing(now), HealthyRing(now));
   FreshProgram();
   nwtest::FailOperation("DSSearchStep", ERR_TRANSPORT_FAILURE);
   run = Run({"--tree-file", TreeFile(tree), "--health"});
   EXPECT_EQ(run.code, 3);
-  EXPECT_EQ(run.out, "VESTREL UNKNOWN - the partitions cannot be listed: 0xFFFFFD8F\n");
+  EXPECT_EQ(run.out, "VESTREL UNKNOWN - the partitions of the tree SMALL_TREE cannot be listed: 0xFFFFFD8F\n");
 
   // Every read fails: each ring is unknown.
   FreshProgram();
@@ -279,7 +297,7 @@ TEST_F(CheckRun, ATreeThatCannotBeReachedOrScannedIsUnknown) {
   run = Run({"--tree-file", TreeFile(tree), "--health"});
   EXPECT_EQ(run.code, 3);
   EXPECT_EQ(run.out,
-            "VESTREL UNKNOWN - 2 partitions, 0 replicas, 2 unknown: [Root], Sales.ORG | partitions=2 replicas=0 "
+            "VESTREL UNKNOWN - SMALL_TREE: 2 partitions, 0 replicas, 2 unknown: [Root], Sales.ORG | partitions=2 replicas=0 "
             "replicas_with_errors=0 oldest_sync_age=0s\n"
             "UNKNOWN: [Root]: the replica ring cannot be read: 0xFFFFFD8F\n"
             "UNKNOWN: Sales.ORG: the replica ring cannot be read: 0xFFFFFD8F\n");
@@ -291,6 +309,205 @@ TEST_F(CheckRun, ATreeThatCannotBeReachedOrScannedIsUnknown) {
   EXPECT_EQ(run.code, 3);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("the tree SMALL_TREE cannot be reached"), std::string::npos) << run.err;
+}
+
+TEST_F(CheckRun, AFailedSearchIsNoReportOfAnEmptyTree) {
+  const std::string tree = TreeFile(SmallTree(HealthyRing(now), HealthyRing(now)));
+  for (const char* mode : {"--servers", "--partitions"}) {
+    SCOPED_TRACE(mode);
+    FreshProgram();
+    nwtest::FailOperation("DSSearchStep", ERR_TRANSPORT_FAILURE);
+    const fs::path output = dir / "scan.txt";
+    const RunOutput run = Run({"--tree-file", tree, mode, "--output", output.string()});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("vestrel-check: the search of the tree SMALL_TREE failed: 0xFFFFFD8F"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(output));  // no document with a header and nothing else
+  }
+}
+
+// A connections file whose primary tree file is broken: the second, healthy tree is not
+// checked in its place.
+TEST_F(CheckRun, APreferredTreeThatCannotBeLoadedIsNeverReplacedByAnother) {
+  const std::string broken = TreeFile("{ \"tree\": \"BROKEN_TREE\", ", "broken.json");
+  const std::string healthy = TreeFile(SmallTree(HealthyRing(now), HealthyRing(now)), "healthy.json");
+  auto connectionsWith = [&](bool primaryFlag) {
+    json first = {{"tree", broken}};
+    if (primaryFlag) first["primary"] = true;
+    const fs::path path = dir / "connections.json";
+    WriteFile(path, json{{"connections", json::array({first, {{"tree", healthy}}})}}.dump());
+    return path.string();
+  };
+  for (bool primaryFlag : {true, false}) {  // marked primary, or the first of none marked
+    SCOPED_TRACE(primaryFlag ? "primary" : "first");
+    const std::string connections = connectionsWith(primaryFlag);
+    FreshProgram();
+    RunOutput run = Run({"--connections", connections, "--health"});
+    EXPECT_EQ(run.code, 3);
+    const std::string reason = "the preferred tree cannot be loaded: " + broken + ": not valid JSON";
+    EXPECT_EQ(run.out.rfind("VESTREL UNKNOWN - " + reason, 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find("SMALL_TREE"), std::string::npos);
+    for (const char* mode : {"--servers", "--partitions"}) {
+      FreshProgram();
+      run = Run({"--connections", connections, mode});
+      EXPECT_EQ(run.code, 3) << mode;
+      EXPECT_EQ(run.out, "") << mode;
+      EXPECT_NE(run.err.find(broken), std::string::npos) << run.err;
+    }
+  }
+  // Named by the command line, the healthy tree is checked; the other one is mentioned.
+  FreshProgram();
+  RunOutput run = Run({"--connections", connectionsWith(true), "--tree", "SMALL_TREE", "--health"});
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.rfind("VESTREL OK - SMALL_TREE: 2 partitions", 0), 0u) << run.out;
+  EXPECT_EQ(run.err.rfind("vestrel-check: " + broken + ": not valid JSON", 0), 0u) << run.err;
+  // A tree not among the loaded ones is unknown, and the trees that were not loaded are named.
+  FreshProgram();
+  run = Run({"--connections", connectionsWith(true), "--tree", "BROKEN_TREE", "--health"});
+  EXPECT_EQ(run.code, 3);
+  EXPECT_EQ(run.out.rfind("VESTREL UNKNOWN - unknown tree \"BROKEN_TREE\" (connected trees: SMALL_TREE); not loaded: " +
+                              broken + ": not valid JSON",
+                          0),
+            0u)
+      << run.out;
+}
+
+// The "Partition Status" values of Sales.ORG come in another order than the ring: S2's
+// (remote error) first, then S3's (synced 5 hours ago), then S1's.
+TEST_F(CheckRun, StatusValuesBlameTheReplicaTheirNumberNames) {
+  auto status = [&](nuint32 state, std::int64_t age, nuint32 number, nuint32 error) {
+    return json{{"layout", json::array({{{"u32", 0}}, {{"u32", state}}, {{"u32", now - age}}, {{"u32", number}},
+                                        {{"u32", error}}, {{"zeros", 8}}})}};
+  };
+  json tree = json::parse(SmallTree(HealthyRing(now), HealthyRing(now)));
+  tree["objects"][1]["attributes"] = {
+      {"Partition Status",
+       {{"syntax", 9},
+        {"values", json::array({status(RS_REMOTE_ERROR, 60, 2, static_cast<nuint32>(-636)),
+                                status(RS_IN_SYNC, 5 * 3600, 3, 0), status(RS_IN_SYNC, 60, 1, 0)})}}}};
+  const RunOutput run = Health(tree.dump());
+  EXPECT_EQ(run.code, 2) << run.out << run.err;
+  EXPECT_EQ(run.out.substr(run.out.find('\n') + 1),
+            "CRITICAL: Sales.ORG: Partition Status of S2.ORG [Secondary] [Nr: 2] is (remote error), error 0xFFFFFD84\n"
+            "WARNING: Sales.ORG: S3.ORG [Read-Only] [Nr: 3] last synchronised 5h ago (more than 4h)\n");
+
+  // A value of a replica the ring does not hold: the states are unknown, not guessed.
+  tree["objects"][1]["attributes"]["Partition Status"]["values"][1] = status(RS_IN_SYNC, 60, 7, 0);
+  const RunOutput stray = Health(tree.dump());
+  EXPECT_NE(stray.out.find("UNKNOWN: Sales.ORG: the Partition Status cannot be read: a Partition Status value is of "
+                           "replica number 7, which the ring does not hold"),
+            std::string::npos)
+      << stray.out;
+}
+
+TEST_F(CheckRun, ASyncInTheFutureWarnsOfClockSkew) {
+  json sales = HealthyRing(now);
+  sales[2]["lastSync"] = now + 3600;
+  const RunOutput run = Health(SmallTree(HealthyRing(now), sales));
+  EXPECT_EQ(run.code, 1) << run.out;
+  EXPECT_NE(run.out.find("\nWARNING: Sales.ORG: S3.ORG [Read-Only] [Nr: 3] last synchronised 1h in the future (clock "
+                         "skew of more than 5m)\n"),
+            std::string::npos)
+      << run.out;
+  sales[2]["lastSync"] = now + 300;  // within five minutes: no finding
+  EXPECT_EQ(Health(SmallTree(HealthyRing(now), sales)).code, 0);
+}
+
+// Spreadsheets' import settings and files kept so far rely on cells as they are.
+TEST_F(CheckRun, CsvCellsAreNotQuoted) {
+  json tree = json::parse(SmallTree(HealthyRing(now), HealthyRing(now)));
+  tree["servers"][0]["version"] = "eDirectory 9.2, \"SP1\"";
+  FreshProgram();
+  const RunOutput run = Run({"--tree-file", TreeFile(tree.dump()), "--servers", "--format", "csv"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("\r\n1,S1,.ORG,eDirectory 9.2, \"SP1\",40204,"), std::string::npos) << run.out;
+}
+
+// --output: a regular file is replaced atomically; special files are written through or refused.
+class CheckOutput : public CheckRun {
+ protected:
+  RunOutput Servers(const fs::path& output) {
+    FreshProgram();
+    return Run({"--connections", connections, "--servers", "--output", output.string()});
+  }
+  std::string Expected() { return WindowExport("ACME_TREE", true, "expected.txt"); }
+  std::string connections = DemoConnections(dir);
+};
+
+TEST_F(CheckOutput, ALinkStaysAndTheFileItPointsToIsReplaced) {
+  WriteFile(dir / "real.txt", "old");
+  fs::create_symlink("real.txt", dir / "link");
+  const RunOutput run = Servers(dir / "link");
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "link"));
+  EXPECT_EQ(ReadFile(dir / "real.txt"), Expected());
+}
+
+TEST_F(CheckOutput, AFifoWithAReaderReceivesTheDocument) {
+  const fs::path fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The reader is there before the program opens the FIFO; a writer of the test's own
+  // keeps it from reading an end before the program has written.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const int keepOpen = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(keepOpen, 0);
+  ASSERT_EQ(::fcntl(reader, F_SETFL, 0), 0);
+  std::string received;
+  std::thread drain([&] {
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;) received.append(chunk, static_cast<std::size_t>(n));
+  });
+  const RunOutput run = Servers(fifo);
+  ::close(keepOpen);
+  drain.join();
+  ::close(reader);
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(received, Expected());
+
+  // Without a reader the program does not wait: exit 3, and the FIFO stays.
+  const RunOutput alone = Servers(fifo);
+  EXPECT_EQ(alone.code, 3);
+  EXPECT_NE(alone.err.find("cannot write the file \"" + fifo.string() + "\": it is a FIFO that nobody reads"),
+            std::string::npos)
+      << alone.err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// The one test that needs root: only root can make a device node. It skips, saying so, only
+// when not run as root (the tests run as root in CI).
+TEST_F(CheckOutput, ACharacterDeviceStaysADevice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making a character device (mknod) needs root";
+  const fs::path null = dir / "null";
+  ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0) << std::strerror(errno);
+  const RunOutput run = Servers(null);
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(fs::is_character_file(fs::symlink_status(null)));
+}
+
+TEST_F(CheckOutput, LinksToNothingFoldersAndReadOnlyFilesAreRefused) {
+  fs::create_symlink("nowhere.txt", dir / "dangling");
+  fs::create_directory(dir / "folder");
+  WriteFile(dir / "readonly.txt", "kept");
+  fs::permissions(dir / "readonly.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  struct Case {
+    const char* name;
+    const char* problem;
+  };
+  for (const Case& c : {Case{"dangling", "it is a symbolic link to nothing"}, Case{"folder", "it is a folder"},
+                        Case{"readonly.txt", "its permissions forbid writing it"}}) {
+    const RunOutput run = Servers(dir / c.name);
+    EXPECT_EQ(run.code, 3) << c.name;
+    const std::string message =
+        Format("vestrel-check: cannot write the file \"%s\": %s", (dir / c.name).string(), c.problem);
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
+  EXPECT_FALSE(fs::exists(dir / "nowhere.txt"));
+  EXPECT_TRUE(fs::is_empty(dir / "folder"));
+  EXPECT_EQ(ReadFile(dir / "readonly.txt"), "kept");
 }
 
 }  // namespace

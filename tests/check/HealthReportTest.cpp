@@ -23,23 +23,23 @@ HealthResult Result(Severity status, std::vector<Finding> findings) {
 }
 
 TEST(HealthReport, OkReportIsOneLineWithPerformanceData) {
-  EXPECT_EQ(HealthReportText(Result(Severity::Ok, {})),
-            "VESTREL OK - 4 partitions, 11 replicas | partitions=4 replicas=11 replicas_with_errors=0 "
+  EXPECT_EQ(HealthReportText("ACME_TREE", Result(Severity::Ok, {})),
+            "VESTREL OK - ACME_TREE: 4 partitions, 11 replicas | partitions=4 replicas=11 replicas_with_errors=0 "
             "oldest_sync_age=120s\n");
   HealthResult one = Result(Severity::Ok, {});
   one.summary.partitions = 1;
   one.summary.replicas = 1;
   one.summary.replicasWithErrors = 1;
-  EXPECT_EQ(SummaryLine(one), "VESTREL OK - 1 partition, 1 replica | partitions=1 replicas=1 replicas_with_errors=1 "
-                              "oldest_sync_age=120s");
+  EXPECT_EQ(SummaryLine("T", one),
+            "VESTREL OK - T: 1 partition, 1 replica | partitions=1 replicas=1 replicas_with_errors=1 oldest_sync_age=120s");
 }
 
 TEST(HealthReport, ProblemsAreCountedAndTheirPartitionsNamed) {
   const HealthResult result = Result(Severity::Critical, {{Severity::Critical, "Legacy.ACME", "a"},
                                                           {Severity::Critical, "Legacy.ACME", "b"},
                                                           {Severity::Warning, "Sales.ACME", "c"}});
-  EXPECT_EQ(HealthReportText(result),
-            "VESTREL CRITICAL - 4 partitions, 11 replicas, 2 critical, 1 warning: Legacy.ACME | partitions=4 "
+  EXPECT_EQ(HealthReportText("ACME_TREE", result),
+            "VESTREL CRITICAL - ACME_TREE: 4 partitions, 11 replicas, 2 critical, 1 warning: Legacy.ACME | partitions=4 "
             "replicas=11 replicas_with_errors=0 oldest_sync_age=120s\n"
             "CRITICAL: Legacy.ACME: a\n"
             "CRITICAL: Legacy.ACME: b\n"
@@ -51,16 +51,16 @@ TEST(HealthReport, ProblemsAreCountedAndTheirPartitionsNamed) {
                                                        {Severity::Warning, "C", "y"},
                                                        {Severity::Warning, "D", "x"},
                                                        {Severity::Warning, "E", "x"}});
-  EXPECT_EQ(SummaryLine(many), "VESTREL WARNING - 4 partitions, 11 replicas, 6 warnings: A, B, C and 2 more | "
+  EXPECT_EQ(SummaryLine("T", many), "VESTREL WARNING - T: 4 partitions, 11 replicas, 6 warnings: A, B, C and 2 more | "
                                "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s");
 }
 
 TEST(HealthReport, DirectoryTextsCannotAddLinesOrPerformanceData) {
   const HealthResult result =
       Result(Severity::Unknown, {{Severity::Unknown, "Odd|Name\r\nX", "text with | bar\nand a line"}});
-  const std::string text = HealthReportText(result);
+  const std::string text = HealthReportText("ODD|TREE", result);
   EXPECT_EQ(text,
-            "VESTREL UNKNOWN - 4 partitions, 11 replicas, 1 unknown: Odd/Name  X | partitions=4 replicas=11 "
+            "VESTREL UNKNOWN - ODD/TREE: 4 partitions, 11 replicas, 1 unknown: Odd/Name  X | partitions=4 replicas=11 "
             "replicas_with_errors=0 oldest_sync_age=120s\n"
             "UNKNOWN: Odd/Name  X: text with / bar and a line\n");
   EXPECT_EQ(UnknownLine("tree X|Y cannot\nbe reached"), "VESTREL UNKNOWN - tree X/Y cannot be reached");

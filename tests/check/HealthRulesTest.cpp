@@ -2,6 +2,7 @@
 // how findings add up to a status and the totals of the summary line.
 #include <gtest/gtest.h>
 
+#include "check/CheckOptions.h"
 #include "check/HealthReport.h"
 #include "check/HealthRules.h"
 #include "directory/D_NW_Errors.h"
@@ -121,11 +122,21 @@ TEST_F(HealthRules, SyncAgesAtTheirThresholdsAndBeyond) {
   EXPECT_EQ(Evaluate(ring), (std::vector<std::string>{
                                 "WARNING: Sales.ORG: B.ORG [Secondary] [Nr: 2] last synchronised 4h 0m ago (more than 4h)",
                                 "CRITICAL: Sales.ORG: C.ORG [Read-Only] [Nr: 3] last synchronised 1d 0h ago (more than 1d)"}));
-  // A time ahead of the clock is no age; a replica that never synchronised is as old as can be.
-  ring.replicas[1].lastSync = static_cast<nuint32>(kNow + 3600);
+  // A time up to 5 minutes ahead of the clock is no age; a replica that never synchronised
+  // is as old as can be.
+  ring.replicas[1].lastSync = static_cast<nuint32>(kNow + kMaxClockSkew);
   ring.replicas[2].lastSync = 0;
   EXPECT_EQ(Evaluate(ring), std::vector<std::string>{
                                 "CRITICAL: Sales.ORG: C.ORG [Read-Only] [Nr: 3] has never synchronised (more than 1d)"});
+  // Further ahead, a server's clock is off: a warning, however far.
+  for (const std::int64_t ahead : {kMaxClockSkew + 1, std::int64_t{3600}, std::int64_t{0xFFFFFFFF} - kNow}) {
+    ring.replicas[1].lastSync = static_cast<nuint32>(kNow + ahead);
+    const std::vector<std::string> lines = Evaluate(ring);
+    ASSERT_EQ(lines.size(), 2u) << ahead;
+    EXPECT_EQ(lines[0], "WARNING: Sales.ORG: B.ORG [Secondary] [Nr: 2] last synchronised " + DurationText(ahead) +
+                            " in the future (clock skew of more than 5m)");
+  }
+  ring.replicas[1].lastSync = static_cast<nuint32>(kNow);
   // Other thresholds move the findings; a crit-age below the warn-age still wins.
   limits = {60, 30};
   ring.replicas[0].lastSync = static_cast<nuint32>(kNow);

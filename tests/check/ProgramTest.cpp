@@ -32,8 +32,10 @@ std::vector<std::string> HeadlessEnvironment(const std::vector<std::string>& ext
 
 class Program : public ::testing::Test {
  protected:
-  RunOutput Start(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnv = {}) {
-    const std::string outPath = (dir / "stdout").string();
+  // Standard output goes to a file of the test, or to stdoutPath when given.
+  RunOutput Start(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnv = {},
+                  const std::string& stdoutPath = "") {
+    const std::string outPath = stdoutPath.empty() ? (dir / "stdout").string() : stdoutPath;
     const std::string errPath = (dir / "stderr").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -58,7 +60,7 @@ class Program : public ::testing::Test {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status)) << "the program did not exit normally";
     result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadFile(outPath);
+    if (stdoutPath.empty()) result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
   }
@@ -75,7 +77,7 @@ TEST_F(Program, RunsWithoutADisplayAndWithoutQt) {
   const std::int64_t now = SystemClockSeconds();
   const RunOutput ok = Start({"--tree-file", TreeFile(SmallTree(HealthyRing(now), HealthyRing(now))), "--health"});
   EXPECT_EQ(ok.code, 0) << ok.out << ok.err;
-  EXPECT_EQ(ok.out.rfind("VESTREL OK - 2 partitions, 6 replicas | partitions=2 replicas=6 replicas_with_errors=0 "
+  EXPECT_EQ(ok.out.rfind("VESTREL OK - SMALL_TREE: 2 partitions, 6 replicas | partitions=2 replicas=6 replicas_with_errors=0 "
                          "oldest_sync_age=",
                          0),
             0u)
@@ -115,6 +117,31 @@ TEST_F(Program, ScanDocumentsCrLfAndExitCodes) {
   EXPECT_EQ(help.out, HelpText());
 }
 
+TEST_F(Program, ABrokenTreeFileIsNamedOnceWithItsProblem) {
+  const std::string file = TreeFile("{ \"tree\": ", "broken.json");
+  const RunOutput run = Start({"--tree-file", file, "--health"});
+  EXPECT_EQ(run.code, 3);
+  const std::string reason = "the tree file cannot be loaded: " + file + ": not valid JSON: ";
+  EXPECT_EQ(run.out.rfind("VESTREL UNKNOWN - " + reason, 0), 0u) << run.out;
+  // One line on standard error, from this program, and no word of connections.
+  EXPECT_EQ(run.err.rfind("vestrel-check: " + reason, 0), 0u) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(run.err.find("connection"), std::string::npos) << run.err;
+}
+
+// A report that cannot reach standard output (a full disk here) is no report.
+TEST_F(Program, AFailedWriteToStandardOutputIsUnknown) {
+  const std::int64_t now = SystemClockSeconds();
+  const std::string tree = TreeFile(SmallTree(HealthyRing(now), HealthyRing(now)));
+  const std::vector<std::vector<std::string>> runs = {
+      {"--tree-file", tree, "--health"}, {"--tree-file", tree, "--servers"}, {"--help"}, {"--bogus", "--health"}};
+  for (const std::vector<std::string>& arguments : runs) {
+    const RunOutput run = Start(arguments, {}, "/dev/full");
+    EXPECT_EQ(run.code, 3) << arguments.back();
+    EXPECT_NE(run.err.find("vestrel-check: standard output cannot be written"), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(Program, FiveThousandPartitionsAreCheckedInUnderTenSeconds) {
   nwtest::TreeShape shape;
   shape.servers = 200;
@@ -123,8 +150,9 @@ TEST_F(Program, FiveThousandPartitionsAreCheckedInUnderTenSeconds) {
   shape.objectsPerPartition = 2;
   shape.errorsEvery = 0;
   json tree = json::parse(nwtest::GenerateTreeJson(shape));
-  // Synchronised a minute ago by the clock the program measures ages with.
-  const std::int64_t now = SystemClockSeconds();
+  // Synchronised a minute ago by the clock the program measures ages with: the directory's
+  // own, which the generated tree sets.
+  const std::int64_t now = tree["clock"].get<std::int64_t>();
   for (json& partition : tree["partitions"])
     for (json& replica : partition["replicas"]) replica["lastSync"] = now - 60;
   const std::string file = TreeFile(tree.dump(), "bench.json");
