@@ -14,13 +14,15 @@
 
 #include "app/StatusPanelBar.h"
 #include "app/StringGridView.h"
+#include "util/BuildInfo.h"
 
 namespace vestrel {
 
 // Texts of the window.
 inline constexpr const char* kApplicationTitle = "Synchronize Servers and Partitions";
 inline constexpr const char* kMainCaption = "Scan Servers and Partitions. Sync/Change Partitions and Replicas";
-inline constexpr const char* kProgramVersion = "v1.0.4";
+// The banner's version: "v" and the release number of the build.
+inline const std::string kProgramVersion = std::string("v") + kVersionNumber;
 // Shown in the status bar and opened when it is clicked.
 inline constexpr const char* kWebAddress = "https://www.netiq.com/documentation/edirectory-9/";
 

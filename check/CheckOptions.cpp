@@ -4,9 +4,7 @@
 #include <functional>
 #include <map>
 
-#ifndef VESTREL_CHECK_VERSION
-#define VESTREL_CHECK_VERSION "unknown"
-#endif
+#include "util/BuildInfo.h"
 
 namespace vestrel::check {
 
@@ -279,6 +277,6 @@ Examples:
 )";
 }
 
-std::string VersionText() { return std::string(kProgram) + " " + VESTREL_CHECK_VERSION + "\n"; }
+std::string VersionText() { return std::string(kProgram) + " " + kVersionNumber + "\n"; }
 
 }  // namespace vestrel::check
