@@ -313,7 +313,7 @@ void TMainForm::ConnectEvents() {
 void TMainForm::FormCreate() {
   setWindowTitle(QString::fromLatin1(kMainCaption));
   Panel1->setText(FromText(Format("%s (%s)", windowTitle().toStdString(), kProgramVersion)));
-  LoadInfoText(*Memo1, ProgramFileWithExt("txt"));
+  LoadInfoText(*Memo1, ProgramDataFileWithExt("txt"));
   PageControl->setCurrentWidget(TabSheet1);
 
   // A tree file the client could not load is named once, so a tree missing from the list,

@@ -33,8 +33,12 @@ class ErrorTextLibrary {
       handle_ = Open(OverridePath());
       return;
     }
+    // Beside the program, in the installed library folder, then on the loader path.
     const std::string programDirectory = DirectoryOf(ProgramFilePath());
-    if (!programDirectory.empty()) handle_ = Open(programDirectory + kErrorTextLibrary);
+    if (!programDirectory.empty()) {
+      handle_ = Open(programDirectory + kErrorTextLibrary);
+      if (handle_ == nullptr) handle_ = Open(InstalledLibraryFolder() + "/" + kErrorTextLibrary);
+    }
     if (handle_ == nullptr) handle_ = Open(kErrorTextLibrary);
   }
   ~ErrorTextLibrary() {

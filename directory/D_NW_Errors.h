@@ -12,8 +12,8 @@ std::string ErrorText(NWRCODE code);
 // Nothing for 0; otherwise an error box "<label> returned error <ErrorText(code)>".
 void ReportError(NWRCODE code, const std::string& label);
 
-// The file name of the optional error-text library, looked up beside the program, then
-// on the loader path.
+// The file name of the optional error-text library, looked up beside the program, in the
+// installed library folder (lib/vestrel), then on the loader path.
 inline constexpr const char* kErrorTextLibrary = "libnwerr32.so";
 
 // For tests: look the error-text library up at this one path only (a path where no file

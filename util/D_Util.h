@@ -98,6 +98,13 @@ std::string WithTrailingBackslash(const std::string& directory);  // platform de
 std::string ChangeExtension(const std::string& fileName, const std::string& ext);
 std::string ProgramFilePath();  // full path of the running program
 std::string ProgramFileWithExt(const std::string& ext);
+// The folders an installed program keeps its files in (share/vestrel and the library
+// folder), found from the program file's own folder; empty when that is unknown.
+std::string InstalledDataFolder();
+std::string InstalledLibraryFolder();
+// ProgramFileWithExt, or the file of that name in the installed data folder when only that
+// one exists: an installed program finds its Info text in share/vestrel.
+std::string ProgramDataFileWithExt(const std::string& ext);
 
 // ---- Text lists ----
 void RemoveListItems(TextList* target, const TextList* items);

@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "util/BuildInfo.h"
 #include "util/D_Util.h"
 
 namespace vestrel {
@@ -24,6 +26,18 @@ std::vector<ListEntry> EntriesOf(const TextList& list) {
   entries.reserve(static_cast<std::size_t>(list.Count()));
   for (int i = 0; i < list.Count(); ++i) entries.push_back({list[i], list.Objects(i)});
   return entries;
+}
+
+// A folder given relative to the program file's folder, written without "..".
+std::string FolderFromProgram(const char* relativeFolder) {
+  const std::filesystem::path program = ProgramFilePath();
+  if (program.empty()) return {};
+  return (program.parent_path() / relativeFolder).lexically_normal().string();
+}
+
+bool IsFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 }  // namespace
@@ -55,6 +69,19 @@ std::string ProgramFilePath() {
 }
 
 std::string ProgramFileWithExt(const std::string& ext) { return ChangeExtension(ProgramFilePath(), ext); }
+
+std::string InstalledDataFolder() { return FolderFromProgram(kDataFolderFromProgram); }
+
+std::string InstalledLibraryFolder() { return FolderFromProgram(kLibraryFolderFromProgram); }
+
+std::string ProgramDataFileWithExt(const std::string& ext) {
+  const std::string besideProgram = ProgramFileWithExt(ext);
+  const std::string installedFolder = InstalledDataFolder();
+  if (IsFile(besideProgram) || installedFolder.empty()) return besideProgram;
+  const std::string installed =
+      (std::filesystem::path(installedFolder) / std::filesystem::path(besideProgram).filename()).string();
+  return IsFile(installed) ? installed : besideProgram;
+}
 
 // ---- Text lists ----
 

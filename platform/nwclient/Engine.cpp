@@ -18,6 +18,9 @@
 #ifndef VESTREL_SOURCE_TREES
 #define VESTREL_SOURCE_TREES ""
 #endif
+#ifndef VESTREL_INSTALLED_DATA
+#define VESTREL_INSTALLED_DATA "../share/vestrel"
+#endif
 
 namespace vestrel::nw {
 
@@ -56,10 +59,23 @@ std::string ConnectionsFilePath() {
   return fs::exists(path, error) ? path : "";
 }
 
+// Beside the program (the build folder), in the installed data folder, then in the
+// source checkout (test programs built elsewhere).
+std::vector<std::string> DemoTreeFolders() {
+  std::vector<std::string> folders;
+  const std::string program = ProgramFolder();
+  if (!program.empty()) {
+    folders.push_back(program + "/trees");
+    folders.push_back((fs::path(program) / VESTREL_INSTALLED_DATA / "trees").lexically_normal().string());
+  }
+  folders.push_back(VESTREL_SOURCE_TREES);
+  return folders;
+}
+
 std::vector<std::string> DemoTreeFiles() {
-  for (const std::string& folder : {ProgramFolder() + "/trees", std::string(VESTREL_SOURCE_TREES)}) {
+  for (const std::string& folder : DemoTreeFolders()) {
     std::error_code error;
-    if (folder.empty() || folder == "/trees" || !fs::is_directory(folder, error)) continue;
+    if (folder.empty() || !fs::is_directory(folder, error)) continue;
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(folder, error))
       if (entry.path().extension() == ".json") files.push_back(entry.path().string());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,32 @@ TEST(Paths, ProgramFileBesideTheProgram) {
   EXPECT_EQ(program.front(), '/');
   EXPECT_NE(program.find("util_tests"), std::string::npos);
   EXPECT_EQ(ProgramFileWithExt("txt"), ChangeExtension(program, ".txt"));
+}
+
+// An installed program keeps its data files in <prefix>/share/vestrel, found from its own
+// folder; one file of the same name beside the program is taken first, as in the build folder.
+TEST(Paths, ProgramDataFileBesideTheProgramElseInTheInstalledFolder) {
+  namespace fs = std::filesystem;
+  const fs::path programFolder = fs::path(ProgramFilePath()).parent_path();
+  const fs::path installedFolder = InstalledDataFolder();
+  EXPECT_EQ(installedFolder, (programFolder.parent_path() / "share" / "vestrel").lexically_normal());
+  const std::string beside = ProgramFileWithExt("installprobe");
+  const fs::path installed = installedFolder / fs::path(beside).filename();
+  fs::remove(beside);
+  fs::remove(installed);
+
+  EXPECT_EQ(ProgramDataFileWithExt("installprobe"), beside);  // neither: the name beside the program
+  fs::create_directories(installedFolder);
+  std::ofstream(installed) << "installed";
+  EXPECT_EQ(ProgramDataFileWithExt("installprobe"), installed.string());
+  std::ofstream(beside) << "beside";
+  EXPECT_EQ(ProgramDataFileWithExt("installprobe"), beside);
+
+  fs::remove(beside);
+  fs::remove(installed);
+  std::error_code notEmpty;  // the folders go only when the test made them
+  fs::remove(installedFolder, notEmpty);
+  fs::remove(installedFolder.parent_path(), notEmpty);
 }
 
 TEST(ListArithmetic, RemoveDeletesFirstEqualEntryOncePerItem) {
