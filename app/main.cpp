@@ -1,18 +1,36 @@
 // Vestrel: checks and repairs the partitions and replicas of an eDirectory tree.
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include "app/QtClipboard.h"
 #include "app/QtUiSeam.h"
+#include "app/TerminationSignal.h"
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main.h"
 #include "details/Vestrel_detail.h"
 #include "export/WorkbookAutomation.h"
+#include "util/BuildInfo.h"
+
+namespace {
+
+// Vestrel's icon in every size drawn for it (app/vestrel.qrc).
+QIcon VestrelIcon() {
+  QIcon icon;
+  for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) icon.addFile(file.filePath());
+  return icon;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace vestrel;
   QApplication application(argc, argv);
   // The application title names the program in boxes that have no title of their own.
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  // Desktops group the window under Vestrel's desktop entry and show its icon.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopAppId));
+  QApplication::setWindowIcon(VestrelIcon());
   QtUiSeam ui;
   InstallUiSeam(&ui);
   // Exports and spreadsheet pastes go through the desktop's clipboard.
@@ -27,6 +45,8 @@ int main(int argc, char** argv) {
   MainForm = mainForm;
   DlgDetails = new TDlgDetails(mainForm);
   OKBottomDlg = new TOKBottomDlg(mainForm);
+  // Asked to end (session logout, kill), the window closes as the user would close it.
+  CloseOnTerminationSignal closeOnSignal(*mainForm);
   mainForm->show();
   const int exitCode = application.exec();
 
