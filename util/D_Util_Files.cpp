@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -65,6 +66,10 @@ std::string ProgramFilePath() {
   const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
   if (length <= 0) return {};
   path.resize(static_cast<std::size_t>(length));
+  // A program file replaced or removed while the program runs (a package upgrade) reads as
+  // "<path> (deleted)": the files beside it still go by the program's own name.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (path.ends_with(kDeleted)) path.resize(path.size() - kDeleted.size());
   return path;
 }
 
