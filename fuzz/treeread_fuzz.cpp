@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   nwtest::Reset();
   const std::string text(reinterpret_cast<const char*>(data), size);
   if (!nwtest::ConnectTreeJson(text, "", true).empty()) return 0;
-  const nw::Tree* tree = nw::TheEngine().Connections().front().tree;
+  const nw::Tree* tree = nwtest::FindTree(nw::TheEngine().Connections().front().source->TreeName());
   NWDSContextHandle context = 0;
   if (DSContextCreate(&context) != 0) std::abort();
   if (DSChangeCurrentTree(context, tree->name, false) == 0) {

@@ -88,7 +88,7 @@ NWRCODE ConnReferenceInfo(NWCONN_REF connRef, nuint32 infoItem, nuint32 bufferLe
   if (!connection) return ERR_INVALID_CONNECTION;
   if (infoItem != CONN_INFO_TREE_NAME || !buffer) return ERR_INVALID_PARAMETER;
   // The client reports tree names padded with '_' to 32 characters.
-  std::string name = connection->tree->name;
+  std::string name = connection->source->TreeName();
   if (name.size() < kPaddedTreeChars) name.append(kPaddedTreeChars - name.size(), '_');
   return nw::CopyOut(name, static_cast<char*>(buffer), bufferLength) ? 0 : ERR_INVALID_PARAMETER;
 }
@@ -97,10 +97,10 @@ NWRCODE ConnServerTime(NWCONN_REF connRef, nuint32* directoryTime) {
   nw::Engine& engine = nw::TheEngine();
   if (NWRCODE code = engine.Enter("ConnServerTime")) return code;
   engine.EnsureLoaded();
-  if (!ConnectionOf(connRef)) return ERR_INVALID_CONNECTION;
+  const nw::Connection* connection = ConnectionOf(connRef);
+  if (!connection) return ERR_INVALID_CONNECTION;
   if (!directoryTime) return ERR_INVALID_PARAMETER;
-  *directoryTime = engine.clock.Now();
-  return 0;
+  return connection->source->ServerTime(*directoryTime);
 }
 
 NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 /*openState*/, nuint32 /*reserved*/, NWCONN_HANDLE* connHandle) {

@@ -30,9 +30,16 @@ NWRCODE CopyTextOut(const std::string& text, nuint32 room, void* value) {
   return nw::CopyOut(text, static_cast<char*>(value), room) ? 0 : ERR_INSUFFICIENT_BUFFER;
 }
 
-const nw::Tree& EmptyTree() {
-  static const nw::Tree tree;
-  return tree;
+// The names of a context without a connected tree: none are known.
+class NoNames : public nw::NameBook {
+ public:
+  bool KnownName(const std::string&, std::vector<std::string>&, std::string&) const override { return false; }
+};
+
+const nw::NameBook& NamesOfTree(const std::string& tree) {
+  static const NoNames none;
+  const nw::DirectorySource* source = TheEngine().SourceNamed(tree);
+  return source ? static_cast<const nw::NameBook&>(*source) : none;
 }
 
 // Object information travels in the buffer as: magic, selection, modification time,
@@ -77,9 +84,9 @@ class InfoReader {
   }
 };
 
-std::string RdnText(const nw::Context& context, const nw::Object& obj) {
-  if (obj.IsRoot() || (context.flags & DCV_TYPELESS_NAMES)) return obj.rdn;
-  return std::string(nw::NameTypeText(obj.nameType)) + "=" + obj.rdn;
+std::string RdnText(const nw::Context& context, const nw::ObjectSummary& obj) {
+  if (obj.rdnType.empty() || (context.flags & DCV_TYPELESS_NAMES)) return obj.rdn;
+  return obj.rdnType + "=" + obj.rdn;
 }
 
 }  // namespace
@@ -134,10 +141,9 @@ NWRCODE DSContextGetValue(NWDSContextHandle context, nuint32 key, nuint32 valueS
       std::memcpy(value, &number, sizeof number);
       return 0;
     }
-    case DCK_NAME_CONTEXT: {
-      nw::Tree* tree = engine.TreeNamed(settings->tree);
-      return CopyTextOut(nw::CanonicalOutputName(tree ? *tree : EmptyTree(), *settings, settings->nameContext), valueSize, value);
-    }
+    case DCK_NAME_CONTEXT:
+      return CopyTextOut(nw::CanonicalOutputName(NamesOfTree(settings->tree), *settings, settings->nameContext), valueSize,
+                         value);
     case DCK_TREE_NAME:
       return CopyTextOut(settings->tree, valueSize, value);
     default:
@@ -165,11 +171,11 @@ NWRCODE DSContextSetValue(NWDSContextHandle context, nuint32 key, const void* va
       return 0;
     }
     case DCK_TREE_NAME: {
-      const nw::Tree* tree = engine.TreeNamed(static_cast<const char*>(value));
+      const nw::DirectorySource* tree = engine.SourceNamed(static_cast<const char*>(value));
       bool connected = false;
-      for (const nw::Connection& c : engine.Connections()) connected = connected || c.tree == tree;
+      for (const nw::Connection& c : engine.Connections()) connected = connected || c.source == tree;
       if (!tree || !connected) return ERR_NO_CONNECTION;
-      settings->tree = tree->name;
+      settings->tree = tree->TreeName();
       return 0;
     }
     default:
@@ -187,8 +193,7 @@ NWRCODE DSNameCanonical(NWDSContextHandle context, const char* name, char* canon
   if (!canonical) return ERR_NULL_POINTER;
   std::string fullName;
   if (NWRCODE code = nw::FullInputName(*settings, name, fullName)) return code;
-  nw::Tree* tree = engine.TreeNamed(settings->tree);
-  std::string result = nw::CanonicalOutputName(tree ? *tree : EmptyTree(), *settings, fullName);
+  std::string result = nw::CanonicalOutputName(NamesOfTree(settings->tree), *settings, fullName);
   return nw::CopyOut(result, canonical, MAX_DN_BYTES) ? 0 : ERR_DN_TOO_LONG;
 }
 
@@ -196,14 +201,16 @@ NWRCODE DSWhoAmI(NWDSContextHandle context, char* objectName) {
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSWhoAmI")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   if (!objectName) return ERR_NULL_POINTER;
   // The primary connection's user when it is in this tree, else the first connection's.
   const nw::Connection* chosen = nullptr;
   for (const nw::Connection& c : engine.Connections())
-    if (c.tree == tree && (!chosen || (c.primary && !chosen->primary))) chosen = &c;
+    if (c.source == tree && (!chosen || (c.primary && !chosen->primary))) chosen = &c;
   if (!chosen || chosen->user.empty()) return ERR_NOT_LOGGED_IN;
+  // Signed in only while the session with the directory stands.
+  if (NWRCODE code = tree->Available()) return code;
   return nw::CopyOut(nw::OutputName(*tree, *settings, chosen->user), objectName, MAX_DN_BYTES) ? 0 : ERR_DN_TOO_LONG;
 }
 
@@ -213,8 +220,8 @@ NWRCODE DSTreeMakePreferred(nuint32 length, const char* treeName) {
   if (!treeName) return ERR_NULL_POINTER;
   std::string name(treeName, strnlen(treeName, length));
   for (const nw::Connection& c : engine.Connections()) {
-    if (nw::EqualsNoCase(c.tree->name, name)) {
-      engine.preferredTree = c.tree->name;
+    if (nw::EqualsNoCase(c.source->TreeName(), name)) {
+      engine.preferredTree = c.source->TreeName();
       return 0;
     }
   }
@@ -227,18 +234,18 @@ NWRCODE DSObjectInfoRead(NWDSContextHandle context, const char* objectName, Buf_
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSObjectInfoRead")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   nw::BufferState* state = engine.FindBuffer(buffer);
   if (!state) return ERR_INVALID_HANDLE;
-  nw::Object* obj = nullptr;
-  if (NWRCODE code = nw::ResolveName(*tree, *settings, objectName, obj)) return code;
+  nw::ObjectSummary obj;
+  if (NWRCODE code = tree->Summary(*settings, objectName, obj)) return code;
   state->ClearContent();
-  std::string parent = obj->IsRoot() ? "" : nw::CanonicalOutputName(*tree, *settings, obj->parent->FullName());
+  std::string parent = obj.parentFullName.empty() ? "" : nw::CanonicalOutputName(*tree, *settings, obj.parentFullName);
   InfoWriter out(*buffer);
-  bool written = out.U32(kObjectInfoMagic) && out.U32(settings->dsiFlags) && out.U32(obj->modified) &&
-                 out.U32(obj->created) && out.Text(obj->baseClass) && out.Text(RdnText(*settings, *obj)) &&
-                 out.Text(nw::CanonicalOutputName(*tree, *settings, obj->FullName())) && out.Text(parent);
+  bool written = out.U32(kObjectInfoMagic) && out.U32(settings->dsiFlags) && out.U32(obj.modified) &&
+                 out.U32(obj.created) && out.Text(obj.baseClass) && out.Text(RdnText(*settings, obj)) &&
+                 out.Text(nw::CanonicalOutputName(*tree, *settings, obj.fullName)) && out.Text(parent);
   if (!written) {
     buffer->curLen = 0;
     return ERR_INSUFFICIENT_BUFFER;

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/nwclient/ModelSource.h"
 #include "platform/nwclient/Operations.h"
 
 #ifndef VESTREL_SOURCE_TREES
@@ -146,8 +147,8 @@ void Engine::LoadDefaults() {
   std::string treeFile = EnvText("VESTREL_TREE_FILE");
   if (!treeFile.empty()) {
     try {
-      Tree* tree = LoadTreeFileOnce(treeFile);
-      AddConnection(*tree, tree->defaultCreator, true);
+      DirectorySource* tree = LoadTreeFileOnce(treeFile);
+      AddConnection(*tree, TreeNamed(tree->TreeName())->defaultCreator, true);
     } catch (const LoadError& e) {
       AddProblem(e.what(), true);
     }
@@ -169,9 +170,10 @@ void Engine::LoadDefaults() {
   bool first = true;
   for (const std::string& file : DemoTreeFiles()) {
     try {
-      Tree* tree = LoadTreeFileOnce(file);
-      AddConnection(*tree, tree->defaultCreator, first);
-      if (first) AddConnection(*tree, tree->defaultCreator, false);
+      DirectorySource* tree = LoadTreeFileOnce(file);
+      const std::string& user = TreeNamed(tree->TreeName())->defaultCreator;
+      AddConnection(*tree, user, first);
+      if (first) AddConnection(*tree, user, false);
       first = false;
     } catch (const LoadError& e) {
       // The first demo tree that loads is the primary one: a broken one keeps none out.
@@ -182,53 +184,65 @@ void Engine::LoadDefaults() {
 
 void Engine::Clear() {
   DropPendingOperations();  // no sync of an old tree may run on a newly loaded one
-  trees_.clear();
+  // Searches under way may still tell their server they are given up: before the trees go.
+  iterations_.clear();
+  buffers_.clear();
+  contexts_.clear();
   connections_.clear();
+  treeFiles_.clear();
+  sources_.clear();
   problems_.clear();
   primaryProblem_.reset();
-  treeFiles_.clear();
-  contexts_.clear();
-  buffers_.clear();
-  iterations_.clear();
   preferredTree.clear();
   partitionBatchOverride = 0;
   clockFromTree_ = false;
   clock.Reset();
 }
 
-Tree& Engine::AddTree(std::unique_ptr<Tree> tree) {
-  if (TreeNamed(tree->name)) throw LoadError(tree->file + ": the tree \"" + tree->name + "\" is already loaded from another file");
+DirectorySource& Engine::AddTree(std::unique_ptr<Tree> tree) {
+  if (SourceNamed(tree->name)) throw LoadError(tree->file + ": the tree \"" + tree->name + "\" is already loaded from another file");
   if (tree->clock && !clockFromTree_) {
     clockFromTree_ = true;
     clock.Advance(static_cast<std::int64_t>(tree->clock) - clock.Now());
   }
-  trees_.push_back(std::move(tree));
-  return *trees_.back();
+  sources_.push_back(std::make_unique<ModelSource>(std::move(tree)));
+  return *sources_.back();
 }
 
-Tree* Engine::TreeNamed(const std::string& name) const {
-  for (const auto& tree : trees_)
-    if (EqualsNoCase(tree->name, name)) return tree.get();
+DirectorySource& Engine::AddSource(std::unique_ptr<DirectorySource> source) {
+  if (SourceNamed(source->TreeName())) throw LoadError("the tree \"" + source->TreeName() + "\" is connected twice");
+  sources_.push_back(std::move(source));
+  return *sources_.back();
+}
+
+DirectorySource* Engine::SourceNamed(const std::string& name) const {
+  for (const auto& source : sources_)
+    if (EqualsNoCase(source->TreeName(), name)) return source.get();
   return nullptr;
 }
 
-Tree* Engine::LoadTreeFileOnce(const std::string& path) {
+Tree* Engine::TreeNamed(const std::string& name) const {
+  auto* model = dynamic_cast<ModelSource*>(SourceNamed(name));
+  return model ? &model->ModelTree() : nullptr;
+}
+
+DirectorySource* Engine::LoadTreeFileOnce(const std::string& path) {
   std::error_code error;
   std::string key = fs::weakly_canonical(path, error).string();
   if (error) key = path;
   if (auto it = treeFiles_.find(key); it != treeFiles_.end()) return it->second;
-  Tree& tree = AddTree(LoadTreeFile(path));
+  DirectorySource& tree = AddTree(LoadTreeFile(path));
   treeFiles_[key] = &tree;
   return &tree;
 }
 
-void Engine::AddConnection(Tree& tree, const std::string& user, bool primary) {
+void Engine::AddConnection(DirectorySource& source, const std::string& user, bool primary) {
   if (primary) {
     for (Connection& c : connections_) c.primary = false;
-    preferredTree = tree.name;
+    preferredTree = source.TreeName();
   }
-  if (preferredTree.empty()) preferredTree = tree.name;
-  connections_.push_back(Connection{&tree, user, primary});
+  if (preferredTree.empty()) preferredTree = source.TreeName();
+  connections_.push_back(Connection{&source, user, primary});
 }
 
 void Engine::LoadConnectionsText(const std::string& text, const std::string& label, const std::string& baseDir) {
@@ -255,7 +269,7 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
     const bool primary = item.value("primary", false);
     primaryAsked = primaryAsked || primary;
     try {
-      Tree* tree = LoadTreeFileOnce(treePath.string());
+      DirectorySource* tree = LoadTreeFileOnce(treePath.string());
       AddConnection(*tree, item.value("user", std::string()), primary);
       if (primary) primaryProblem_.reset();  // a later primary connection wins, as in AddConnection
     } catch (const LoadError& e) {
@@ -298,13 +312,13 @@ bool Engine::FreeContext(NWDSContextHandle handle) {
   return true;
 }
 
-NWRCODE Engine::ContextTree(NWDSContextHandle handle, Context*& context, Tree*& tree) {
+NWRCODE Engine::ContextSource(NWDSContextHandle handle, Context*& context, DirectorySource*& source) {
   context = FindContext(handle);
   if (!context) return ERR_BAD_CONTEXT;
-  tree = nullptr;
+  source = nullptr;
   for (const Connection& c : connections_)
-    if (EqualsNoCase(c.tree->name, context->tree)) tree = c.tree;
-  return tree ? 0 : ERR_NO_CONNECTION;
+    if (EqualsNoCase(c.source->TreeName(), context->tree)) source = c.source;
+  return source ? 0 : ERR_NO_CONNECTION;
 }
 
 // ---- Buffers ----

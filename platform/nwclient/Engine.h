@@ -14,11 +14,12 @@
 
 #include "directory/NTypes.h"
 #include "platform/nwclient/Model.h"
+#include "platform/nwclient/Source.h"
 
 namespace vestrel::nw {
 
 struct Connection {
-  Tree* tree = nullptr;
+  DirectorySource* source = nullptr;
   std::string user;  // full name of the authenticated object, may be empty
   bool primary = false;
 };
@@ -101,10 +102,14 @@ class Engine {
   void EnsureLoaded();
   void Clear();  // forget trees, connections, contexts, buffers and iterations
   void SetAutoLoad(bool enabled) { autoLoad_ = enabled; loaded_ = !enabled; }
-  // Adds a tree; the engine owns it. The first tree that gives a clock sets the clock.
-  Tree& AddTree(std::unique_ptr<Tree> tree);
-  Tree* TreeNamed(const std::string& name) const;  // case-insensitive
-  void AddConnection(Tree& tree, const std::string& user, bool primary);
+  // Adds a tree held in memory; the engine owns it. The first tree that gives a clock
+  // sets the clock.
+  DirectorySource& AddTree(std::unique_ptr<Tree> tree);
+  // Adds a tree of any source; the engine owns it. Tree names are unique.
+  DirectorySource& AddSource(std::unique_ptr<DirectorySource> source);
+  DirectorySource* SourceNamed(const std::string& name) const;  // case-insensitive
+  Tree* TreeNamed(const std::string& name) const;  // a tree held in memory, case-insensitive
+  void AddConnection(DirectorySource& source, const std::string& user, bool primary);
   // Reads a connections file (JSON text; relative tree paths against baseDir).
   void LoadConnectionsText(const std::string& text, const std::string& label, const std::string& baseDir);
   void LoadConnectionsFile(const std::string& path);
@@ -121,7 +126,7 @@ class Engine {
   bool FreeContext(NWDSContextHandle handle);
   std::size_t ContextCount() const { return contexts_.size(); }
   // The tree of a context: ERR_BAD_CONTEXT, ERR_NO_CONNECTION or 0.
-  NWRCODE ContextTree(NWDSContextHandle handle, Context*& context, Tree*& tree);
+  NWRCODE ContextSource(NWDSContextHandle handle, Context*& context, DirectorySource*& source);
 
   // ---- Buffers ----
   Buf_T* NewBuffer(std::size_t size);
@@ -155,11 +160,11 @@ class Engine {
 
   bool autoLoad_ = true;
   bool loaded_ = false;
-  std::vector<std::unique_ptr<Tree>> trees_;
+  std::vector<std::unique_ptr<DirectorySource>> sources_;
   std::vector<Connection> connections_;
   std::vector<std::string> problems_;
   std::optional<std::size_t> primaryProblem_;
-  std::unordered_map<std::string, Tree*> treeFiles_;  // canonical path -> tree
+  std::unordered_map<std::string, DirectorySource*> treeFiles_;  // canonical path -> tree
   std::map<NWDSContextHandle, Context> contexts_;
   NWDSContextHandle nextContext_ = 1;
   std::unordered_map<const Buf_T*, std::unique_ptr<BufferState>> buffers_;
@@ -170,7 +175,7 @@ class Engine {
   std::map<std::string, std::chrono::microseconds> latency_;  // "" = every operation
   bool clockFromTree_ = false;
 
-  Tree* LoadTreeFileOnce(const std::string& path);
+  DirectorySource* LoadTreeFileOnce(const std::string& path);
   void LoadDefaults();
 };
 
@@ -185,10 +190,10 @@ NWRCODE FullInputName(const Context& context, const char* name, std::string& ful
 NWRCODE ResolveName(const Tree& tree, const Context& context, const char* name, Object*& object);
 // A full name in the context's form: typed unless DCV_TYPELESS_NAMES, abbreviated
 // against the name context when DCV_CANONICALIZE_NAMES is set (names outside it get a
-// leading dot).
-std::string OutputName(const Tree& tree, const Context& context, const std::string& fullName);
+// leading dot). Names the book does not know get default types.
+std::string OutputName(const NameBook& names, const Context& context, const std::string& fullName);
 // A full name, typed unless DCV_TYPELESS_NAMES, never abbreviated, no leading dot.
-std::string CanonicalOutputName(const Tree& tree, const Context& context, const std::string& fullName);
+std::string CanonicalOutputName(const NameBook& names, const Context& context, const std::string& fullName);
 // Copies text with its terminator into a caller buffer of room bytes; false when it does not fit.
 bool CopyOut(const std::string& text, char* out, std::size_t room);
 
@@ -197,7 +202,8 @@ bool CopyOut(const std::string& text, char* out, std::size_t room);
 std::size_t ValueSize(const Attribute& attr, const Value& value);
 // Writes the value record and its data into memory of ValueSize bytes.
 void WriteValue(const Attribute& attr, const Value& value, void* memory);
-// Names held in values, put into the context's form (done when a reply is built).
-void LocalizeValueNames(const Tree& tree, const Context& context, Attribute& attr);
+// Names held in values, put into the context's form (done when a reply is built); names
+// the book does not know stay as they are.
+void LocalizeValueNames(const NameBook& names, const Context& context, Attribute& attr);
 
 }  // namespace vestrel::nw

@@ -258,8 +258,8 @@ NWRCODE DSAttrSyntaxId(NWDSContextHandle context, const char* attrName, nuint32*
   if (NWRCODE code = nw::TheEngine().Enter("DSAttrSyntaxId")) return code;
   if (!attrName || !syntaxId) return ERR_NULL_POINTER;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = nw::TheEngine().ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = nw::TheEngine().ContextSource(context, settings, tree)) return code;
   nuint32 syntax = 0;
   if (!tree->SyntaxOf(attrName, syntax)) return ERR_NO_SUCH_ATTRIBUTE;
   *syntaxId = syntax;

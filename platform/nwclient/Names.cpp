@@ -27,13 +27,11 @@ std::string Join(const std::vector<std::string>& parts, std::size_t from, std::s
 }
 
 // "CN=a.OU=b.O=c": typed components of an object, or default types for a name the
-// tree does not hold (first CN, last O, OU between).
-std::vector<std::string> TypedComponents(const Tree& tree, const std::string& fullName) {
+// source does not know (first CN, last O, OU between).
+std::vector<std::string> TypedComponents(const NameBook& names, const std::string& fullName) {
   std::vector<std::string> typed;
-  if (const Object* obj = tree.Find(fullName)) {
-    for (const Object* o = obj; o && !o->IsRoot(); o = o->parent) typed.push_back(std::string(NameTypeText(o->nameType)) + "=" + o->rdn);
-    return typed;
-  }
+  std::string spelling;
+  if (names.KnownName(fullName, typed, spelling)) return typed;
   std::vector<NamePart> parts;
   if (!SplitName(fullName, parts)) return {fullName};
   for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -106,19 +104,21 @@ NWRCODE ResolveName(const Tree& tree, const Context& context, const char* name, 
   return 0;
 }
 
-std::string CanonicalOutputName(const Tree& tree, const Context& context, const std::string& fullName) {
+std::string CanonicalOutputName(const NameBook& names, const Context& context, const std::string& fullName) {
   if (IsRootName(fullName) || fullName.empty() || fullName[0] == '[') return IsRootName(fullName) ? "[Root]" : fullName;
-  std::vector<std::string> parts = (context.flags & DCV_TYPELESS_NAMES) ? Components(fullName) : TypedComponents(tree, fullName);
+  std::vector<std::string> parts = (context.flags & DCV_TYPELESS_NAMES) ? Components(fullName) : TypedComponents(names, fullName);
   if (parts.empty()) return fullName;
   if (context.flags & DCV_TYPELESS_NAMES) {
-    // The tree's own spelling of the name.
-    if (const Object* obj = tree.Find(fullName)) return obj->FullName();
+    // The directory's own spelling of the name.
+    std::vector<std::string> typed;
+    std::string spelling;
+    if (names.KnownName(fullName, typed, spelling)) return spelling;
   }
   return Join(parts, 0, parts.size());
 }
 
-std::string OutputName(const Tree& tree, const Context& context, const std::string& fullName) {
-  std::string canonical = CanonicalOutputName(tree, context, fullName);
+std::string OutputName(const NameBook& names, const Context& context, const std::string& fullName) {
+  std::string canonical = CanonicalOutputName(names, context, fullName);
   if (!(context.flags & DCV_CANONICALIZE_NAMES) || IsRootName(context.nameContext) || canonical.empty() ||
       canonical[0] == '[')
     return canonical;

@@ -41,7 +41,7 @@ std::string ConnectTreeFile(const std::string& path, const std::string& user, bo
 std::string ConnectTreeJson(const std::string& json, const std::string& user, bool primary) {
   return Attempt([&] {
     nw::Engine& engine = nw::TheEngine();
-    nw::Tree& tree = engine.AddTree(nw::LoadTreeText(json, "tree text"));
+    nw::DirectorySource& tree = engine.AddTree(nw::LoadTreeText(json, "tree text"));
     engine.AddConnection(tree, user, primary);
   });
 }

@@ -1,5 +1,6 @@
-// The ten partition and replica operations over the embedded directory. Each checks its
-// names and the replica ring the way a server would and answers with a completion code;
+// The ten partition and replica operations. Each entry point records the request and
+// hands it to the tree's source; over the embedded directory (RunModelOperation) each
+// checks its names and the replica ring the way a server would and answers with a code;
 // the immediate ones change the model at once, the three scheduled syncs wait in a queue
 // until their delay has passed on the engine clock. The rules and codes are listed in
 // trees/README.md.
@@ -13,6 +14,7 @@
 
 #include "directory/NETWIN32.h"
 #include "platform/nwclient/Engine.h"
+#include "platform/nwclient/ModelSource.h"
 
 namespace vestrel {
 
@@ -81,16 +83,19 @@ void Schedule(const nw::Tree& tree, nuint32 delaySeconds, std::function<void(nw:
 // ---- Looking things up ----
 
 struct Call {
-  nw::Context* context = nullptr;
+  const nw::Context* context = nullptr;
   nw::Tree* tree = nullptr;
 };
 
-// What every operation does first: the call controls (which also run the syncs that are
-// due), then the context's tree.
-NWRCODE Begin(const char* operation, NWDSContextHandle context, Call& call) {
+// What every operation does: the call controls (which also run the syncs that are due),
+// then the context's tree does the work.
+NWRCODE Dispatch(const char* operation, NWDSContextHandle context, const nw::OperationArgs& args) {
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter(operation)) return code;
-  return engine.ContextTree(context, call.context, call.tree);
+  nw::Context* settings = nullptr;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
+  return tree->Operate(*settings, args);
 }
 
 // A server that answers: -601 when the name is no server, -636 when it does not answer.
@@ -211,6 +216,164 @@ void MergeRings(nw::Partition& parent, const nw::Partition& child, nuint32 time)
   }
 }
 
+// ---- The operations on a tree in memory ----
+
+NWRCODE SyncSchema(const Call& call, const char* server, nuint32 seconds) {
+  nw::Server* holder = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  std::string serverName = holder->object->FullName();
+  Schedule(*call.tree, seconds, [serverName](nw::Tree& tree, nuint32 time) {
+    const nw::Server* target = tree.FindServer(serverName);
+    if (target && target->reachable) SchemaSyncTimes()[SchemaSyncKey(tree.name, serverName)] = time;
+  });
+  return 0;
+}
+
+NWRCODE SyncPartition(const Call& call, const char* server, const char* partition, nuint32 seconds) {
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* replica = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindPartition(call, partition, target)) return code;
+  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
+  std::string serverName = holder->object->FullName();
+  std::string rootName = target->root->FullName();
+  Schedule(*call.tree, seconds, [serverName, rootName](nw::Tree& tree, nuint32 time) {
+    nw::Partition* due = PartitionNamed(tree, rootName);
+    const nw::Server* starter = tree.FindServer(serverName);
+    // The server must still hold a replica and answer to start the round.
+    if (due && starter && starter->reachable && due->ReplicaOn(starter)) SyncRing(*due, time);
+  });
+  return 0;
+}
+
+NWRCODE SendAllUpdates(const Call& call, const char* partitionRoot, const char* serverName) {
+  nw::Partition* target = nullptr;
+  nw::Server* sender = nullptr;
+  nw::Replica* replica = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindServer(call, serverName, sender)) return code;
+  if (NWRCODE code = FindReplica(*target, *sender, replica)) return code;
+  // A subordinate reference holds only the root object: it has nothing to send.
+  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
+  SyncRing(*target, TheEngine().clock.Now());
+  return 0;
+}
+
+NWRCODE ReceiveAllUpdates(const Call& call, const char* partitionRoot, const char* serverName) {
+  nw::Partition* target = nullptr;
+  nw::Server* receiver = nullptr;
+  nw::Replica* replica = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindServer(call, serverName, receiver)) return code;
+  if (NWRCODE code = FindReplica(*target, *receiver, replica)) return code;
+  // The master is where the updates come from; it cannot receive them from itself.
+  if (replica->type == RT_MASTER) return ERR_ILLEGAL_REPLICA_TYPE;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  MarkInSync(*replica, TheEngine().clock.Now(), master->event);
+  return 0;
+}
+
+// The flags (all objects or only the changes) make no difference: the model keeps no
+// per-object state.
+NWRCODE SyncReplicaToServer(const Call& call, const char* serverName, const char* partitionRootName,
+                            const char* destServerName, nuint32 delaySeconds) {
+  nw::Server* source = nullptr;
+  nw::Server* dest = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* from = nullptr;
+  nw::Replica* to = nullptr;
+  if (NWRCODE code = FindServer(call, serverName, source)) return code;
+  if (NWRCODE code = FindPartition(call, partitionRootName, target)) return code;
+  if (NWRCODE code = FindServer(call, destServerName, dest)) return code;
+  if (source == dest) return ERR_INVALID_REQUEST;
+  if (NWRCODE code = FindReplica(*target, *source, from)) return code;
+  if (NWRCODE code = FindReplica(*target, *dest, to)) return code;
+  if (!IsRealReplica(*from) || !IsRealReplica(*to)) return ERR_ILLEGAL_REPLICA_TYPE;
+  std::string sourceName = source->object->FullName();
+  std::string destName = dest->object->FullName();
+  std::string rootName = target->root->FullName();
+  Schedule(*call.tree, delaySeconds, [sourceName, destName, rootName](nw::Tree& tree, nuint32 time) {
+    nw::Partition* due = PartitionNamed(tree, rootName);
+    const nw::Server* a = tree.FindServer(sourceName);
+    const nw::Server* b = tree.FindServer(destName);
+    if (!due || !a || !b || !a->reachable || !b->reachable) return;
+    const nw::Replica* sent = due->ReplicaOn(a);
+    nw::Replica* received = due->ReplicaOn(b);
+    if (sent && received) MarkInSync(*received, time, sent->event);
+  });
+  return 0;
+}
+
+NWRCODE RemovePartition(const Call& call, const char* partitionRoot) {
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (target->root->IsRoot()) return ERR_INVALID_REQUEST;  // the tree keeps its [Root] partition
+  long realReplicas = std::count_if(target->ring.begin(), target->ring.end(), IsRealReplica);
+  if (realReplicas > 1) return ERR_MULTIPLE_REPLICAS;
+  if (!ChildPartitions(*call.tree, *target).empty()) return ERR_NOT_LEAF_PARTITION;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  // The objects stay; the parent partition holds them from now on. Subordinate
+  // references of the partition go with it.
+  ErasePartition(*call.tree, *target);
+  return 0;
+}
+
+NWRCODE RemoveReplica(const Call& call, const char* server, const char* partitionRoot) {
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* replica = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
+  if (replica->type == RT_MASTER) return ERR_CRUCIAL_REPLICA;
+  // Subordinate references are kept by the directory itself, not removed by request.
+  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  std::erase_if(target->ring, [&](const nw::Replica& r) { return r.server == holder; });
+  // Without this replica the server no longer needs references to the child partitions.
+  for (nw::Partition* child : ChildPartitions(*call.tree, *target))
+    std::erase_if(child->ring, [&](const nw::Replica& r) { return r.server == holder && !IsRealReplica(r); });
+  return 0;
+}
+
+NWRCODE JoinPartitions(const Call& call, const char* subordinatePartition) {
+  nw::Partition* child = nullptr;
+  nw::Replica* childMaster = nullptr;
+  nw::Replica* parentMaster = nullptr;
+  if (NWRCODE code = FindPartition(call, subordinatePartition, child)) return code;
+  if (child->root->IsRoot()) return ERR_NO_SUCH_PARENT;
+  nw::Partition* parent = call.tree->PartitionHolding(*child->root->parent);
+  if (!parent) return ERR_NO_SUCH_PARENT;
+  if (NWRCODE code = MasterAnswers(*child, childMaster)) return code;
+  if (NWRCODE code = MasterAnswers(*parent, parentMaster)) return code;
+  // Both masters must be on one server: its replica of the parent takes in the child.
+  if (childMaster->server != parentMaster->server) return ERR_REPLICA_NOT_ON;
+  MergeRings(*parent, *child, TheEngine().clock.Now());
+  ErasePartition(*call.tree, *child);
+  return 0;
+}
+
+NWRCODE RepairTimeStamps(const Call& call, const char* partitionRoot) {
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  // The master declares a new epoch; every replica that answers takes over its stamps.
+  ++master->event;
+  SyncRing(*target, TheEngine().clock.Now());
+  return 0;
+}
+
+NWRCODE ReloadDS(const Call& call, const char* serverName) {
+  nw::Server* server = nullptr;
+  // A reloaded directory service comes back with the same replicas: nothing to change.
+  return FindServer(call, serverName, server);
+}
+
 }  // namespace
 
 namespace nw {
@@ -244,191 +407,80 @@ nuint32 LastSchemaSync(const std::string& treeName, const std::string& serverFul
   return it == SchemaSyncTimes().end() ? 0 : it->second;
 }
 
+NWRCODE RunModelOperation(Tree& tree, const Context& context, const OperationArgs& args) {
+  const Call call{&context, &tree};
+  const char* const* n = args.names;
+  switch (args.operation) {
+    case Operation::SyncSchema: return SyncSchema(call, n[0], args.seconds);
+    case Operation::SyncPartition: return SyncPartition(call, n[0], n[1], args.seconds);
+    case Operation::SendAllUpdates: return SendAllUpdates(call, n[0], n[1]);
+    case Operation::ReceiveAllUpdates: return ReceiveAllUpdates(call, n[0], n[1]);
+    case Operation::SyncReplicaToServer: return SyncReplicaToServer(call, n[0], n[1], n[2], args.seconds);
+    case Operation::RemovePartition: return RemovePartition(call, n[0]);
+    case Operation::RemoveReplica: return RemoveReplica(call, n[0], n[1]);
+    case Operation::JoinPartitions: return JoinPartitions(call, n[0]);
+    case Operation::RepairTimeStamps: return RepairTimeStamps(call, n[0]);
+    case Operation::ReloadDS: return ReloadDS(call, n[0]);
+  }
+  return ERR_INVALID_REQUEST;
+}
+
 }  // namespace nw
 
+using nw::Operation;
+
 NWRCODE NWDSSyncSchema(NWDSContextHandle context, const char* server, nuint32 seconds) {
-  Call call;
   Record("NWDSSyncSchema", {server}, 0, seconds);
-  if (NWRCODE code = Begin("NWDSSyncSchema", context, call)) return code;
-  nw::Server* holder = nullptr;
-  if (NWRCODE code = FindServer(call, server, holder)) return code;
-  std::string serverName = holder->object->FullName();
-  Schedule(*call.tree, seconds, [serverName](nw::Tree& tree, nuint32 time) {
-    const nw::Server* target = tree.FindServer(serverName);
-    if (target && target->reachable) SchemaSyncTimes()[SchemaSyncKey(tree.name, serverName)] = time;
-  });
-  return 0;
+  return Dispatch("NWDSSyncSchema", context, {Operation::SyncSchema, {server}, 0, seconds});
 }
 
 NWRCODE NWDSSyncPartition(NWDSContextHandle context, const char* server, const char* partition, nuint32 seconds) {
-  Call call;
   Record("NWDSSyncPartition", {server, partition}, 0, seconds);
-  if (NWRCODE code = Begin("NWDSSyncPartition", context, call)) return code;
-  nw::Server* holder = nullptr;
-  nw::Partition* target = nullptr;
-  nw::Replica* replica = nullptr;
-  if (NWRCODE code = FindServer(call, server, holder)) return code;
-  if (NWRCODE code = FindPartition(call, partition, target)) return code;
-  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
-  std::string serverName = holder->object->FullName();
-  std::string rootName = target->root->FullName();
-  Schedule(*call.tree, seconds, [serverName, rootName](nw::Tree& tree, nuint32 time) {
-    nw::Partition* due = PartitionNamed(tree, rootName);
-    const nw::Server* starter = tree.FindServer(serverName);
-    // The server must still hold a replica and answer to start the round.
-    if (due && starter && starter->reachable && due->ReplicaOn(starter)) SyncRing(*due, time);
-  });
-  return 0;
+  return Dispatch("NWDSSyncPartition", context, {Operation::SyncPartition, {server, partition}, 0, seconds});
 }
 
 NWRCODE NWDSPartitionSendAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
-  Call call;
   Record("NWDSPartitionSendAllUpdates", {partitionRoot, serverName});
-  if (NWRCODE code = Begin("NWDSPartitionSendAllUpdates", context, call)) return code;
-  nw::Partition* target = nullptr;
-  nw::Server* sender = nullptr;
-  nw::Replica* replica = nullptr;
-  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
-  if (NWRCODE code = FindServer(call, serverName, sender)) return code;
-  if (NWRCODE code = FindReplica(*target, *sender, replica)) return code;
-  // A subordinate reference holds only the root object: it has nothing to send.
-  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
-  SyncRing(*target, TheEngine().clock.Now());
-  return 0;
+  return Dispatch("NWDSPartitionSendAllUpdates", context, {Operation::SendAllUpdates, {partitionRoot, serverName}});
 }
 
 NWRCODE NWDSPartitionReceiveAllUpdates(NWDSContextHandle context, const char* partitionRoot, const char* serverName) {
-  Call call;
   Record("NWDSPartitionReceiveAllUpdates", {partitionRoot, serverName});
-  if (NWRCODE code = Begin("NWDSPartitionReceiveAllUpdates", context, call)) return code;
-  nw::Partition* target = nullptr;
-  nw::Server* receiver = nullptr;
-  nw::Replica* replica = nullptr;
-  nw::Replica* master = nullptr;
-  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
-  if (NWRCODE code = FindServer(call, serverName, receiver)) return code;
-  if (NWRCODE code = FindReplica(*target, *receiver, replica)) return code;
-  // The master is where the updates come from; it cannot receive them from itself.
-  if (replica->type == RT_MASTER) return ERR_ILLEGAL_REPLICA_TYPE;
-  if (NWRCODE code = MasterAnswers(*target, master)) return code;
-  MarkInSync(*replica, TheEngine().clock.Now(), master->event);
-  return 0;
+  return Dispatch("NWDSPartitionReceiveAllUpdates", context,
+                  {Operation::ReceiveAllUpdates, {partitionRoot, serverName}});
 }
 
 NWRCODE NWDSSyncReplicaToServer(NWDSContextHandle context, const char* serverName, const char* partitionRootName,
                                 const char* destServerName, nuint32 actionFlags, nuint32 delaySeconds) {
-  // All objects or only the changes: the model keeps no per-object state, so both do the same.
   Record("NWDSSyncReplicaToServer", {serverName, partitionRootName, destServerName}, actionFlags, delaySeconds);
-  Call call;
-  if (NWRCODE code = Begin("NWDSSyncReplicaToServer", context, call)) return code;
-  nw::Server* source = nullptr;
-  nw::Server* dest = nullptr;
-  nw::Partition* target = nullptr;
-  nw::Replica* from = nullptr;
-  nw::Replica* to = nullptr;
-  if (NWRCODE code = FindServer(call, serverName, source)) return code;
-  if (NWRCODE code = FindPartition(call, partitionRootName, target)) return code;
-  if (NWRCODE code = FindServer(call, destServerName, dest)) return code;
-  if (source == dest) return ERR_INVALID_REQUEST;
-  if (NWRCODE code = FindReplica(*target, *source, from)) return code;
-  if (NWRCODE code = FindReplica(*target, *dest, to)) return code;
-  if (!IsRealReplica(*from) || !IsRealReplica(*to)) return ERR_ILLEGAL_REPLICA_TYPE;
-  std::string sourceName = source->object->FullName();
-  std::string destName = dest->object->FullName();
-  std::string rootName = target->root->FullName();
-  Schedule(*call.tree, delaySeconds, [sourceName, destName, rootName](nw::Tree& tree, nuint32 time) {
-    nw::Partition* due = PartitionNamed(tree, rootName);
-    const nw::Server* a = tree.FindServer(sourceName);
-    const nw::Server* b = tree.FindServer(destName);
-    if (!due || !a || !b || !a->reachable || !b->reachable) return;
-    const nw::Replica* sent = due->ReplicaOn(a);
-    nw::Replica* received = due->ReplicaOn(b);
-    if (sent && received) MarkInSync(*received, time, sent->event);
-  });
-  return 0;
+  return Dispatch("NWDSSyncReplicaToServer", context,
+                  {Operation::SyncReplicaToServer, {serverName, partitionRootName, destServerName}, actionFlags,
+                   delaySeconds});
 }
 
 NWRCODE NWDSRemovePartition(NWDSContextHandle context, const char* partitionRoot) {
-  Call call;
   Record("NWDSRemovePartition", {partitionRoot});
-  if (NWRCODE code = Begin("NWDSRemovePartition", context, call)) return code;
-  nw::Partition* target = nullptr;
-  nw::Replica* master = nullptr;
-  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
-  if (target->root->IsRoot()) return ERR_INVALID_REQUEST;  // the tree keeps its [Root] partition
-  long realReplicas = std::count_if(target->ring.begin(), target->ring.end(), IsRealReplica);
-  if (realReplicas > 1) return ERR_MULTIPLE_REPLICAS;
-  if (!ChildPartitions(*call.tree, *target).empty()) return ERR_NOT_LEAF_PARTITION;
-  if (NWRCODE code = MasterAnswers(*target, master)) return code;
-  // The objects stay; the parent partition holds them from now on. Subordinate
-  // references of the partition go with it.
-  ErasePartition(*call.tree, *target);
-  return 0;
+  return Dispatch("NWDSRemovePartition", context, {Operation::RemovePartition, {partitionRoot}});
 }
 
 NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const char* partitionRoot) {
-  Call call;
   Record("NWDSRemoveReplica", {server, partitionRoot});
-  if (NWRCODE code = Begin("NWDSRemoveReplica", context, call)) return code;
-  nw::Server* holder = nullptr;
-  nw::Partition* target = nullptr;
-  nw::Replica* replica = nullptr;
-  nw::Replica* master = nullptr;
-  if (NWRCODE code = FindServer(call, server, holder)) return code;
-  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
-  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
-  if (replica->type == RT_MASTER) return ERR_CRUCIAL_REPLICA;
-  // Subordinate references are kept by the directory itself, not removed by request.
-  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
-  if (NWRCODE code = MasterAnswers(*target, master)) return code;
-  std::erase_if(target->ring, [&](const nw::Replica& r) { return r.server == holder; });
-  // Without this replica the server no longer needs references to the child partitions.
-  for (nw::Partition* child : ChildPartitions(*call.tree, *target))
-    std::erase_if(child->ring, [&](const nw::Replica& r) { return r.server == holder && !IsRealReplica(r); });
-  return 0;
+  return Dispatch("NWDSRemoveReplica", context, {Operation::RemoveReplica, {server, partitionRoot}});
 }
 
 NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePartition, nuint32 flags) {
   Record("NWDSJoinPartitions", {subordinatePartition}, flags);  // no flags are defined for a join
-  Call call;
-  if (NWRCODE code = Begin("NWDSJoinPartitions", context, call)) return code;
-  nw::Partition* child = nullptr;
-  nw::Replica* childMaster = nullptr;
-  nw::Replica* parentMaster = nullptr;
-  if (NWRCODE code = FindPartition(call, subordinatePartition, child)) return code;
-  if (child->root->IsRoot()) return ERR_NO_SUCH_PARENT;
-  nw::Partition* parent = call.tree->PartitionHolding(*child->root->parent);
-  if (!parent) return ERR_NO_SUCH_PARENT;
-  if (NWRCODE code = MasterAnswers(*child, childMaster)) return code;
-  if (NWRCODE code = MasterAnswers(*parent, parentMaster)) return code;
-  // Both masters must be on one server: its replica of the parent takes in the child.
-  if (childMaster->server != parentMaster->server) return ERR_REPLICA_NOT_ON;
-  MergeRings(*parent, *child, TheEngine().clock.Now());
-  ErasePartition(*call.tree, *child);
-  return 0;
+  return Dispatch("NWDSJoinPartitions", context, {Operation::JoinPartitions, {subordinatePartition}, flags});
 }
 
 NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoot) {
-  Call call;
   Record("NWDSRepairTimeStamps", {partitionRoot});
-  if (NWRCODE code = Begin("NWDSRepairTimeStamps", context, call)) return code;
-  nw::Partition* target = nullptr;
-  nw::Replica* master = nullptr;
-  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
-  if (NWRCODE code = MasterAnswers(*target, master)) return code;
-  // The master declares a new epoch; every replica that answers takes over its stamps.
-  ++master->event;
-  SyncRing(*target, TheEngine().clock.Now());
-  return 0;
+  return Dispatch("NWDSRepairTimeStamps", context, {Operation::RepairTimeStamps, {partitionRoot}});
 }
 
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName) {
-  Call call;
   Record("NWDSReloadDS", {serverName});
-  if (NWRCODE code = Begin("NWDSReloadDS", context, call)) return code;
-  nw::Server* server = nullptr;
-  // A reloaded directory service comes back with the same replicas: nothing to change.
-  return FindServer(call, serverName, server);
+  return Dispatch("NWDSReloadDS", context, {Operation::ReloadDS, {serverName}});
 }
 
 }  // namespace vestrel

@@ -18,28 +18,9 @@ std::size_t Align4(std::size_t n) { return (n + 3) / 4 * 4; }
 
 struct PartitionListIteration : nw::Iteration {
   std::string serverName;
-  std::vector<std::pair<std::string, nuint32>> entries;
+  std::vector<nw::PartitionEntry> entries;
   std::size_t next = 0;
 };
-
-// The server object named, in the context's tree.
-NWRCODE ResolveServer(const nw::Tree& tree, const nw::Context& context, const char* name, nw::Server*& server) {
-  nw::Object* obj = nullptr;
-  if (NWRCODE code = nw::ResolveName(tree, context, name, obj)) return code;
-  server = obj->server;
-  if (!server) return ERR_NO_SUCH_ENTRY;
-  return server->reachable ? 0 : ERR_UNREACHABLE_SERVER;
-}
-
-std::unique_ptr<PartitionListIteration> ListPartitions(const nw::Tree& tree, const nw::Context& context,
-                                                       const nw::Server& server) {
-  auto list = std::make_unique<PartitionListIteration>();
-  list->serverName = nw::OutputName(tree, context, server.object->FullName());
-  for (const auto& partition : tree.partitions)
-    if (const nw::Replica* replica = partition->ReplicaOn(&server))
-      list->entries.emplace_back(nw::OutputName(tree, context, partition->root->FullName()), replica->type);
-  return list;
-}
 
 // One batch into the reply: at most the batch size and what the buffer holds.
 void FillPartitionReply(PartitionListIteration& list, std::size_t batch, nw::BufferState& reply) {
@@ -47,9 +28,11 @@ void FillPartitionReply(PartitionListIteration& list, std::size_t batch, nw::Buf
   reply.serverName = list.serverName;
   std::size_t used = 4 + Align4(list.serverName.size() + 1) + 4;
   while (list.next < list.entries.size() && reply.partitions.size() < batch) {
-    std::size_t cost = 4 + Align4(list.entries[list.next].first.size() + 1) + 4;
+    const nw::PartitionEntry& entry = list.entries[list.next];
+    std::size_t cost = 4 + Align4(entry.name.size() + 1) + 4;
     if (used + cost > reply.header->maxLen && !reply.partitions.empty()) break;
-    reply.partitions.push_back(list.entries[list.next++]);
+    reply.partitions.emplace_back(entry.name, entry.type);
+    ++list.next;
     used += cost;
   }
   reply.header->curLen = static_cast<nuint32>(std::min<std::size_t>(used, reply.header->maxLen));
@@ -62,8 +45,8 @@ NWRCODE DSServerPartitionsList(NWDSContextHandle context, nuint32* iterationHand
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSServerPartitionsList")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   if (!iterationHandle) return ERR_NULL_POINTER;
   nw::BufferState* reply = engine.FindBuffer(partitions);
   if (!reply) return ERR_INVALID_HANDLE;
@@ -72,16 +55,15 @@ NWRCODE DSServerPartitionsList(NWDSContextHandle context, nuint32* iterationHand
   std::unique_ptr<PartitionListIteration> fresh;
   PartitionListIteration* list = nullptr;
   if (handle == NO_MORE_ITERATIONS) {
-    nw::Server* holder = nullptr;
-    if (NWRCODE code = ResolveServer(*tree, *settings, server, holder)) return code;
-    fresh = ListPartitions(*tree, *settings, *holder);
+    fresh = std::make_unique<PartitionListIteration>();
+    if (NWRCODE code = tree->ServerPartitions(*settings, server, fresh->serverName, fresh->entries)) return code;
     fresh->context = context;
     list = fresh.get();
   } else {
     list = dynamic_cast<PartitionListIteration*>(engine.FindIteration(handle));
     if (!list) return ERR_INVALID_ITERATION;
   }
-  std::size_t batch = engine.partitionBatchOverride ? engine.partitionBatchOverride : tree->partitionBatch;
+  std::size_t batch = engine.partitionBatchOverride ? engine.partitionBatchOverride : tree->PartitionBatch();
   FillPartitionReply(*list, std::max<std::size_t>(batch, 1), *reply);
   bool complete = list->next >= list->entries.size();
   if (complete) {
@@ -122,25 +104,20 @@ NWRCODE DSReplicaSyncErrors(NWDSContextHandle context, const char* server, const
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSReplicaSyncErrors")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   nw::BufferState* state = engine.FindBuffer(buffer);
   if (!state) return ERR_INVALID_HANDLE;
   if (buffer->maxLen < kSyncErrorBytes) return ERR_INSUFFICIENT_BUFFER;
-  nw::Server* holder = nullptr;
-  if (NWRCODE code = ResolveServer(*tree, *settings, server, holder)) return code;
-  nw::Object* root = nullptr;
-  if (NWRCODE code = nw::ResolveName(*tree, *settings, partition, root)) return code;
-  if (!root->partition) return ERR_NO_SUCH_PARTITION;
-  const nw::Replica* replica = root->partition->ReplicaOn(holder);
-  if (!replica) return ERR_REPLICA_NOT_ON;
+  std::vector<NWRCODE> errors;
+  if (NWRCODE code = tree->ReplicaSyncErrors(*settings, server, partition, errors)) return code;
   // u32 unused, u32 count (the real number), then as many codes as fit: 32.
   state->ClearContent();
   std::memset(buffer->data, 0, kSyncErrorBytes);
-  nuint32 count = static_cast<nuint32>(replica->errors.size());
+  nuint32 count = static_cast<nuint32>(errors.size());
   std::memcpy(buffer->data + 4, &count, 4);
-  for (std::size_t i = 0; i < std::min(replica->errors.size(), kMaxErrorCodes); ++i) {
-    nuint32 code = static_cast<nuint32>(replica->errors[i]);
+  for (std::size_t i = 0; i < std::min(errors.size(), kMaxErrorCodes); ++i) {
+    nuint32 code = static_cast<nuint32>(errors[i]);
     std::memcpy(buffer->data + 8 + 4 * i, &code, 4);
   }
   buffer->curLen = static_cast<nuint32>(kSyncErrorBytes);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unordered_map>
 
 #include "directory/NETWIN32.h"
 #include "platform/nwclient/Engine.h"
@@ -39,27 +38,6 @@ struct ReadIteration : nw::Iteration {
 
 bool IsReadBuffer(const nw::BufferState* state) {
   return state && state->initialized && state->header->operation == DSV_READ;
-}
-
-// The attributes a read asks for, in request order; names in the context's form.
-NWRCODE CollectAttributes(const nw::Tree& tree, const nw::Context& context, const nw::Object& obj, bool allAttrs,
-                          const nw::BufferState* request, std::vector<nw::Attribute>& out) {
-  std::vector<nw::Attribute> all = nw::EffectiveAttributes(tree, obj);
-  if (allAttrs) {
-    out = std::move(all);
-  } else {
-    std::unordered_map<std::string, std::size_t> byName;  // upper-case name -> position in all
-    for (std::size_t i = 0; i < all.size(); ++i) byName.emplace(nw::UpperAscii(all[i].name), i);
-    for (const std::string& name : request->attrNames) {
-      auto found = byName.find(nw::UpperAscii(name));
-      if (found == byName.end()) continue;
-      out.push_back(std::move(all[found->second]));
-      byName.erase(found);  // each attribute once, even when asked twice
-    }
-    if (out.empty()) return ERR_NO_SUCH_ATTRIBUTE;
-  }
-  for (nw::Attribute& attr : out) nw::LocalizeValueNames(tree, context, attr);
-  return 0;
 }
 
 // Moves as much of the pending read into the reply as fits; true when all of it did.
@@ -144,8 +122,8 @@ NWRCODE DSReadStep(NWDSContextHandle context, const char* objectName, nuint32 in
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSReadStep")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   if (!iterationHandle) return ERR_NULL_POINTER;
   nw::BufferState* reply = engine.FindBuffer(objectInfo);
   if (!IsReadBuffer(reply)) return reply ? ERR_BAD_VERB : ERR_INVALID_HANDLE;
@@ -158,12 +136,13 @@ NWRCODE DSReadStep(NWDSContextHandle context, const char* objectName, nuint32 in
   if (handle == NO_MORE_ITERATIONS) {
     nw::BufferState* request = allAttrs ? nullptr : engine.FindBuffer(attrNames);
     if (!allAttrs && !request) return attrNames ? ERR_INVALID_HANDLE : ERR_NULL_POINTER;
-    nw::Object* obj = nullptr;
-    if (NWRCODE code = nw::ResolveName(*tree, *settings, objectName, obj)) return code;
     fresh = std::make_unique<ReadIteration>();
     fresh->context = context;
     fresh->infoType = infoType;
-    if (NWRCODE code = CollectAttributes(*tree, *settings, *obj, allAttrs, request, fresh->attrs)) return code;
+    static const std::vector<std::string> noNames;
+    if (NWRCODE code = tree->ReadAttributes(*settings, objectName, allAttrs, request ? request->attrNames : noNames,
+                                            fresh->attrs))
+      return code;
     pending = fresh.get();
   } else {
     pending = dynamic_cast<ReadIteration*>(engine.FindIteration(handle));
@@ -265,14 +244,14 @@ NWRCODE DSStreamOpen(NWDSContextHandle context, const char* objectName, const ch
   nw::Engine& engine = TheEngine();
   if (NWRCODE code = engine.Enter("DSStreamOpen")) return code;
   nw::Context* settings = nullptr;
-  nw::Tree* tree = nullptr;
-  if (NWRCODE code = engine.ContextTree(context, settings, tree)) return code;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   if (!handle || !attrName) return ERR_NULL_POINTER;
-  if (flags != DS_READ_STREAM) return ERR_INVALID_REQUEST;  // the embedded directory is read-only here
-  nw::Object* obj = nullptr;
-  if (NWRCODE code = nw::ResolveName(*tree, *settings, objectName, obj)) return code;
-  nw::Attribute attr;
-  if (!nw::FindEffectiveAttribute(*tree, *obj, attrName, attr) || attr.values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
+  if (flags != DS_READ_STREAM) return ERR_INVALID_REQUEST;  // streams are only read here
+  std::vector<nw::Attribute> attrs;
+  if (NWRCODE code = tree->ReadAttributes(*settings, objectName, false, {attrName}, attrs)) return code;
+  const nw::Attribute& attr = attrs.front();
+  if (attr.values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
   if (attr.syntax != SYN_STREAM) return ERR_INVALID_ATTR_SYNTAX;
   int fd = memfd_create("vestrel-stream", MFD_CLOEXEC);
   if (fd < 0) return ERR_SYSTEM_ERROR;

@@ -216,8 +216,10 @@ void Lay(Layout& layout, const Attribute& attr, const Value& v) {
   }
 }
 
-void LocalizeName(const Tree& tree, const Context& context, std::string& name) {
-  if (tree.Find(name)) name = OutputName(tree, context, name);
+void LocalizeName(const NameBook& names, const Context& context, std::string& name) {
+  std::vector<std::string> typed;
+  std::string spelling;
+  if (names.KnownName(name, typed, spelling)) name = OutputName(names, context, name);
 }
 
 }  // namespace
@@ -233,11 +235,11 @@ void WriteValue(const Attribute& attr, const Value& value, void* memory) {
   Lay(layout, attr, value);
 }
 
-void LocalizeValueNames(const Tree& tree, const Context& context, Attribute& attr) {
+void LocalizeValueNames(const NameBook& names, const Context& context, Attribute& attr) {
   switch (attr.syntax) {
     case SYN_DIST_NAME: case SYN_REPLICA_POINTER: case SYN_OBJECT_ACL: case SYN_BACK_LINK:
     case SYN_TYPED_NAME: case SYN_HOLD:
-      for (Value& v : attr.values) LocalizeName(tree, context, v.text);
+      for (Value& v : attr.values) LocalizeName(names, context, v.text);
       break;
     default:
       break;
