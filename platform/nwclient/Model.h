@@ -49,6 +49,9 @@ using Bytes = std::vector<std::uint8_t>;
 //   0, >= 28     bytes (the raw value)
 // Names (syntaxes 1, 16, 17 subject, 23, 25, 26) are kept as full dotted names without
 // types and leading dot; the library puts them into the context's name form.
+// A value a directory server sent that could not be decoded is malformed: its value
+// memory is one byte that no record of its syntax fits, which the program's value reader
+// shows as "Range check error".
 struct Value {
   std::string text;
   std::vector<std::string> texts;
@@ -57,6 +60,7 @@ struct Value {
   nuint32 number = 0;
   nuint32 number2 = 0;
   nuint32 number3 = 0;
+  bool malformed = false;
   // Value details (read with information type 3).
   nuint32 flags = 0;
   TimeStamp_T modTime{};

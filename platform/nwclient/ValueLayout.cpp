@@ -113,6 +113,11 @@ void UnknownSyntax(Layout& layout, const Attribute& attr, const Value& v) {
 }
 
 void Lay(Layout& layout, const Attribute& attr, const Value& v) {
+  if (v.malformed) {
+    static const Bytes kNoRecord{0xFF};  // not even a text: it has no terminator
+    layout.Data(kNoRecord);
+    return;
+  }
   switch (attr.syntax) {
     case SYN_DIST_NAME: case SYN_CE_STRING: case SYN_CI_STRING: case SYN_PR_STRING: case SYN_NU_STRING:
     case SYN_TEL_NUMBER: case SYN_CLASS_NAME:

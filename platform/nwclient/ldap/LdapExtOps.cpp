@@ -1,0 +1,35 @@
+#include "platform/nwclient/ldap/LdapExtOps.h"
+
+#include "platform/nwclient/ldap/Ber.h"
+
+namespace vestrel::nw::ldap {
+
+std::string ExtOpName(int number) { return kExtOpPrefix + std::to_string(number); }
+
+std::string ListReplicasRequest(const std::string& serverDn) { return BerWriter().OctetString(serverDn).Bytes(); }
+
+bool ParseListReplicasResponse(std::string_view value, std::vector<std::string>& partitionDns) {
+  partitionDns.clear();
+  BerReader reader(value);
+  BerReader list("");
+  if (!reader.Sequence(list) || !reader.AtEnd()) return false;
+  while (!list.AtEnd()) {
+    std::string dn;
+    if (!list.OctetString(dn)) return false;
+    partitionDns.push_back(std::move(dn));
+  }
+  return true;
+}
+
+std::string ReplicaInfoRequest(const std::string& serverDn, const std::string& partitionDn) {
+  return BerWriter().OctetString(serverDn).OctetString(partitionDn).Bytes();
+}
+
+bool ParseReplicaInfoResponse(std::string_view value, ReplicaInfo& info) {
+  BerReader reader(value);
+  return reader.U32(info.partitionId) && reader.U32(info.replicaState) && reader.U32(info.modificationTime) &&
+         reader.U32(info.purgeTime) && reader.U32(info.localPartitionId) && reader.OctetString(info.partitionDn) &&
+         reader.U32(info.replicaType) && reader.U32(info.flags) && reader.AtEnd();
+}
+
+}  // namespace vestrel::nw::ldap

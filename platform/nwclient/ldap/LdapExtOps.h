@@ -1,0 +1,38 @@
+// eDirectory's LDAP extended operations: request names and the values they carry. A
+// request value is its fields encoded one after another, without an enclosing SEQUENCE;
+// the response of request P.n is named P.(n + 1).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "directory/NTypes.h"
+
+namespace vestrel::nw::ldap {
+
+inline constexpr const char* kExtOpPrefix = "2.16.840.1.113719.1.27.100.";
+
+// "2.16.840.1.113719.1.27.100.19" for request 19.
+std::string ExtOpName(int number);
+
+// List replicas (P.19): serverName LDAPDN -> SEQUENCE OF OCTET STRING (partition DNs).
+std::string ListReplicasRequest(const std::string& serverDn);
+bool ParseListReplicasResponse(std::string_view value, std::vector<std::string>& partitionDns);
+
+// Replica information (P.17): serverName LDAPDN, partitionRoot LDAPDN -> partitionID,
+// replicaState, modificationTime, purgeTime, localPartitionID, partitionDN, replicaType, flags.
+struct ReplicaInfo {
+  nuint32 partitionId = 0;
+  nuint32 replicaState = 0;
+  nuint32 modificationTime = 0;
+  nuint32 purgeTime = 0;
+  nuint32 localPartitionId = 0;
+  std::string partitionDn;
+  nuint32 replicaType = 0;
+  nuint32 flags = 0;  // 1 busy, 2 boundary
+};
+std::string ReplicaInfoRequest(const std::string& serverDn, const std::string& partitionDn);
+bool ParseReplicaInfoResponse(std::string_view value, ReplicaInfo& info);
+
+}  // namespace vestrel::nw::ldap

@@ -1,0 +1,139 @@
+// LDAP connections of the connections file: what is read, and what is refused before
+// any password could leave the machine (plain text to another host, a password file
+// others can read, no password source, unknown keys). No message holds the password.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/nwclient/Model.h"
+#include "platform/nwclient/ldap/LdapSettings.h"
+
+namespace vestrel::nw::ldap {
+namespace {
+
+using nlohmann::json;
+
+class LdapSettingsTest : public ::testing::Test {
+ protected:
+  LdapSettingsTest() {
+    char pattern[] = "/tmp/vestrel-settings-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    unsetenv(kPasswordVariable);
+  }
+  ~LdapSettingsTest() override {
+    unsetenv(kPasswordVariable);
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::string PasswordFile(const std::string& content, mode_t mode) {
+    const std::string path = folder_ + "/pw";
+    std::ofstream(path, std::ios::binary) << content;
+    chmod(path.c_str(), mode);
+    return path;
+  }
+
+  LdapSettings Parse(const json& item, const PasswordPrompt& prompt = {}) {
+    return ParseLdapConnection(item, "c.json: connections[0]", folder_, prompt);
+  }
+  // The message of a connection that is refused ("" when it is accepted).
+  std::string Refusal(const json& item, const PasswordPrompt& prompt = {}) {
+    try {
+      Parse(item, prompt);
+      return "";
+    } catch (const LoadError& e) {
+      EXPECT_EQ(std::string(e.what()).find(kSecret), std::string::npos) << e.what();
+      return e.what();
+    }
+  }
+
+  static constexpr const char* kSecret = "S3cret-pw";
+  std::string folder_;
+};
+
+TEST_F(LdapSettingsTest, AConnectionNamesServerTreeSignInAndTimeouts) {
+  PasswordFile(kSecret, 0600);
+  const LdapSettings settings =
+      Parse({{"ldap", "ldaps://dir.example.com"}, {"tree", "ACME_TREE"}, {"bindDn", "cn=admin,o=acme"},
+             {"passwordFile", "pw"}, {"primary", true}, {"connectTimeout", 2.5}, {"_note", "comments are allowed"}},
+            {});
+  EXPECT_TRUE(settings.ldaps);
+  EXPECT_TRUE(settings.UsesTls());
+  EXPECT_EQ(settings.host, "dir.example.com");
+  EXPECT_EQ(settings.treeName, "ACME_TREE");
+  EXPECT_EQ(settings.bindDn, "cn=admin,o=acme");
+  EXPECT_TRUE(settings.primary);
+  EXPECT_EQ(settings.connectTimeout, std::chrono::milliseconds(2500));
+  EXPECT_EQ(settings.requestTimeout, std::chrono::milliseconds(60000));
+  EXPECT_EQ(settings.Label(), "ldaps://dir.example.com (ACME_TREE)");
+}
+
+TEST_F(LdapSettingsTest, ThePasswordComesFromAPrivateFileTheEnvironmentOrThePrompt) {
+  PasswordFile(std::string(kSecret) + "\r\n", 0600);
+  const json item = {{"ldap", "ldaps://dir"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "pw"}};
+  EXPECT_EQ(Parse(item).password, kSecret);  // the editor's line break is no part of it
+  PasswordFile(kSecret, 0640);
+  EXPECT_NE(Refusal(item).find("may be read by other users; allow only its owner (chmod 600)"), std::string::npos);
+  PasswordFile(kSecret, 0604);
+  EXPECT_NE(Refusal(item).find("may be read by other users"), std::string::npos);
+  PasswordFile("", 0600);
+  EXPECT_NE(Refusal(item).find("the password for cn=admin,o=acme is empty"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "missing"}})
+                .find("cannot be read"),
+            std::string::npos);
+
+  const json noFile = {{"ldap", "ldaps://dir"}, {"tree", "T"}, {"bindDn", "cn=admin,o=acme"}};
+  EXPECT_EQ(Refusal(noFile),
+            "c.json: connections[0]: no password for cn=admin,o=acme: give \"passwordFile\" or set VESTREL_LDAP_PASSWORD");
+  std::string askedTree, askedName;
+  const PasswordPrompt prompt = [&](const std::string& tree, const std::string& name, std::string& password) {
+    askedTree = tree;
+    askedName = name;
+    password = kSecret;
+    return true;
+  };
+  EXPECT_EQ(Parse(noFile, prompt).password, kSecret);
+  EXPECT_EQ(askedTree, "T");
+  EXPECT_EQ(askedName, "cn=admin,o=acme");
+  EXPECT_NE(Refusal(noFile, [](const std::string&, const std::string&, std::string&) { return false; }), "");
+  setenv(kPasswordVariable, kSecret, 1);
+  EXPECT_EQ(Parse(noFile).password, kSecret);
+
+  // Without a bind DN the sign-in is anonymous; a password would have nobody to sign in.
+  EXPECT_EQ(Parse({{"ldap", "ldaps://dir"}}).bindDn, "");
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"passwordFile", "pw"}}).find("a password needs a \"bindDn\""),
+            std::string::npos);
+}
+
+TEST_F(LdapSettingsTest, PlainLdapLeavesThisMachineOnlyWhenTheFileSaysSo) {
+  setenv(kPasswordVariable, kSecret, 1);
+  const std::string refusal = Refusal({{"ldap", "ldap://dir.example.com"}, {"bindDn", "cn=a,o=b"}});
+  EXPECT_EQ(refusal,
+            "c.json: connections[0].ldap: plain ldap:// to dir.example.com would send names and the password "
+            "unencrypted; use ldaps:// or \"startTls\": true (or \"allowPlaintext\": true to accept that)");
+  EXPECT_EQ(Refusal({{"ldap", "ldap://dir.example.com"}, {"allowPlaintext", true}}), "");
+  EXPECT_EQ(Refusal({{"ldap", "ldap://dir.example.com"}, {"startTls", true}}), "");
+  for (const char* local : {"ldap://127.0.0.1:3890", "ldap://localhost", "ldap://[::1]:389"})
+    EXPECT_EQ(Refusal({{"ldap", local}}), "") << local;
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"startTls", true}}).find("encrypted already"), std::string::npos);
+}
+
+TEST_F(LdapSettingsTest, MistakesInTheEntryAreNamed) {
+  EXPECT_EQ(Refusal({{"ldap", "ldaps://dir"}, {"passwrodFile", "pw"}}),
+            "c.json: connections[0]: unknown key \"passwrodFile\" for an LDAP connection");
+  EXPECT_NE(Refusal({{"ldap", "http://dir"}}).find("no LDAP URL"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", 5}}).find("connections[0].ldap: expected a text"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"bindDn", "admin.acme"}}).find("is no LDAP DN"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"requestTimeout", 0}}).find("above 0 and up to 3600"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"caFile", "none.pem"}}).find("none.pem\" cannot be read"),
+            std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"tree", std::string(33, 'T')}}).find("1 to 32"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vestrel::nw::ldap
