@@ -15,6 +15,7 @@
 
 #include "platform/nwclient/ModelSource.h"
 #include "platform/nwclient/Operations.h"
+#include "platform/nwclient/ldap/LdapSource.h"
 
 #ifndef VESTREL_SOURCE_TREES
 #define VESTREL_SOURCE_TREES ""
@@ -260,20 +261,26 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
   for (std::size_t i = 0; i < list->size(); ++i) {
     const nlohmann::json& item = (*list)[i];
     std::string where = label + ": connections[" + std::to_string(i) + "]";
-    if (!item.is_object() || !item.contains("tree") || !item["tree"].is_string())
+    const bool ldap = item.is_object() && item.contains("ldap");
+    if (!ldap && (!item.is_object() || !item.contains("tree") || !item["tree"].is_string()))
       throw LoadError(where + ": expected an object with a \"tree\" file name");
-    if (item.contains("user") && !item["user"].is_string()) throw LoadError(where + ".user: expected a text");
+    if (!ldap && item.contains("user") && !item["user"].is_string()) throw LoadError(where + ".user: expected a text");
     if (item.contains("primary") && !item["primary"].is_boolean()) throw LoadError(where + ".primary: expected true or false");
-    fs::path treePath = item["tree"].get<std::string>();
-    if (treePath.is_relative() && !baseDir.empty()) treePath = fs::path(baseDir) / treePath;
     const bool primary = item.value("primary", false);
     primaryAsked = primaryAsked || primary;
     try {
-      DirectorySource* tree = LoadTreeFileOnce(treePath.string());
-      AddConnection(*tree, item.value("user", std::string()), primary);
+      if (ldap) {
+        ConnectLdap(item, where, baseDir);
+      } else {
+        fs::path treePath = item["tree"].get<std::string>();
+        if (treePath.is_relative() && !baseDir.empty()) treePath = fs::path(baseDir) / treePath;
+        DirectorySource* tree = LoadTreeFileOnce(treePath.string());
+        AddConnection(*tree, item.value("user", std::string()), primary);
+      }
       if (primary) primaryProblem_.reset();  // a later primary connection wins, as in AddConnection
     } catch (const LoadError& e) {
-      // One broken tree leaves the other connections usable.
+      // One broken tree, or a server that cannot be reached or refuses the sign-in, leaves
+      // the other connections usable.
       AddProblem(e.what(), primary);
       if (i == 0) firstProblem = problems_.size() - 1;
     }
@@ -285,6 +292,19 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
 void Engine::AddProblem(const std::string& text, bool keptPrimary) {
   problems_.push_back(text);
   if (keptPrimary) primaryProblem_ = problems_.size() - 1;
+}
+
+void Engine::ConnectLdap(const nlohmann::json& item, const std::string& where, const std::string& baseDir) {
+  ldap::LdapSettings settings = ldap::ParseLdapConnection(item, where, baseDir, passwordPrompt);
+  const bool primary = settings.primary;
+  try {
+    std::unique_ptr<ldap::LdapSource> source = ldap::LdapSource::Open(std::move(settings));
+    const std::string user = source->UserName();
+    DirectorySource& added = AddSource(std::move(source));
+    AddConnection(added, user, primary);
+  } catch (const LoadError& e) {
+    throw LoadError(where + ": " + e.what());
+  }
 }
 
 void Engine::LoadConnectionsFile(const std::string& path) {

@@ -15,6 +15,7 @@
 #include "directory/NTypes.h"
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/Source.h"
+#include "platform/nwclient/ldap/LdapSettings.h"
 
 namespace vestrel::nw {
 
@@ -119,6 +120,9 @@ class Engine {
   // connection marked primary, else the first one), when one did.
   std::optional<std::size_t> PrimaryProblem() const { return primaryProblem_; }
   std::string preferredTree;
+  // Asked for the password of an LDAP connection that names a bind DN and no password
+  // source; none installed: such a connection is left out with a problem.
+  ldap::PasswordPrompt passwordPrompt;
 
   // ---- Contexts ----
   NWDSContextHandle NewContext(const Context& settings);
@@ -176,6 +180,8 @@ class Engine {
   bool clockFromTree_ = false;
 
   DirectorySource* LoadTreeFileOnce(const std::string& path);
+  // Connects to the LDAP server a connection names (throws LoadError).
+  void ConnectLdap(const nlohmann::json& item, const std::string& where, const std::string& baseDir);
   void LoadDefaults();
 };
 

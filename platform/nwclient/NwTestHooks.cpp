@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/nwclient/Engine.h"
+#include "platform/nwclient/ldap/LdapConnection.h"
 
 namespace vestrel::nwtest {
 
@@ -26,6 +27,7 @@ void Reset() {
   engine.Clear();
   engine.ClearControls();
   engine.SetAutoLoad(false);
+  nw::ldap::LdapConnection::SetRetryPause(nw::ldap::LdapConnection::kDefaultRetryPause);
 }
 
 void ResetToDefaults() {
@@ -80,6 +82,13 @@ void SetClock(nuint32 seconds) { nw::TheEngine().clock.Set(seconds); }
 void AdvanceClock(std::int64_t seconds) { nw::TheEngine().clock.Advance(seconds); }
 
 void SetPartitionBatchSize(std::uint32_t size) { nw::TheEngine().partitionBatchOverride = size; }
+
+std::uint64_t ServerRequests(const std::string& tree) {
+  const nw::DirectorySource* source = nw::TheEngine().SourceNamed(tree);
+  return source ? source->RequestCount() : 0;
+}
+
+void SetLdapRetryPause(std::chrono::milliseconds pause) { nw::ldap::LdapConnection::SetRetryPause(pause); }
 
 std::size_t OpenContexts() { return nw::TheEngine().ContextCount(); }
 std::size_t OpenBuffers() { return nw::TheEngine().BufferCount(); }

@@ -47,6 +47,11 @@ void AdvanceClock(std::int64_t seconds);
 // Partitions per DSServerPartitionsList reply for every tree (0 = each tree's own).
 void SetPartitionBatchSize(std::uint32_t size);
 
+// Requests sent to the directory server behind a tree (0 for a tree file).
+std::uint64_t ServerRequests(const std::string& tree);
+// How long a broken LDAP link rests before the next request connects again.
+void SetLdapRetryPause(std::chrono::milliseconds pause);
+
 // Live library objects, for leak checks.
 std::size_t OpenContexts();
 std::size_t OpenBuffers();

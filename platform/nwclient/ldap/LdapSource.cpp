@@ -1,0 +1,485 @@
+#include "platform/nwclient/ldap/LdapSource.h"
+
+#include <ldap.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <deque>
+
+#include "platform/nwclient/Engine.h"
+#include "platform/nwclient/ldap/LdapErrors.h"
+#include "platform/nwclient/ldap/LdapExtOps.h"
+#include "platform/nwclient/ldap/LdapFilter.h"
+#include "platform/nwclient/ldap/LdapSchema.h"
+#include "platform/nwclient/ldap/LdapValues.h"
+
+namespace vestrel::nw::ldap {
+
+namespace {
+
+constexpr const char* kPagedResultsControl = "1.2.840.113556.1.4.319";
+// What the root DSE may tell (eDirectory's names; a server without them is asked nothing more).
+constexpr const char* kTreeNameAttribute = "directoryTreeName";
+constexpr const char* kCurrentTimeAttribute = "currentTime";
+constexpr std::size_t kListPageSize = 500;
+constexpr std::size_t kDefaultPageSize = 50;
+
+// Entry flags of the object information.
+constexpr nuint32 kAliasEntry = 0x01;
+constexpr nuint32 kPartitionRoot = 0x02;
+constexpr nuint32 kContainerEntry = 0x04;
+
+bool HasValue(const LdapEntry& entry, std::string_view attribute, std::string_view value) {
+  const LdapAttribute* found = entry.Find(attribute);
+  if (!found) return false;
+  return std::any_of(found->values.begin(), found->values.end(),
+                     [&](const std::string& v) { return EqualsNoCase(v, std::string(value)); });
+}
+
+std::string FirstValue(const LdapEntry& entry, std::string_view attribute) {
+  const LdapAttribute* found = entry.Find(attribute);
+  return found && !found->values.empty() ? found->values.front() : std::string();
+}
+
+nuint32 TimeValue(const LdapEntry& entry, std::string_view attribute) {
+  nuint32 seconds = 0;
+  return ParseGeneralizedTime(FirstValue(entry, attribute), seconds) ? seconds : 0;
+}
+
+// The base class: the structural class the server names, else the first class that is
+// not "top".
+std::string BaseClassOf(const LdapEntry& entry) {
+  std::string structural = FirstValue(entry, kStructuralClass);
+  if (structural.empty()) {
+    if (const LdapAttribute* classes = entry.Find(kObjectClass))
+      for (const std::string& cls : classes->values)
+        if (!EqualsNoCase(cls, "top")) {
+          structural = cls;
+          break;
+        }
+  }
+  return DirectoryClassName(structural);
+}
+
+Object_Info_T InfoOf(const LdapEntry& entry, const Dn& dn) {
+  Object_Info_T info{};
+  if (HasValue(entry, kObjectClass, kAliasClass)) info.objectFlags |= kAliasEntry;
+  if (HasValue(entry, kObjectClass, kPartitionClass)) info.objectFlags |= kPartitionRoot;
+  nuint32 subordinates = 0;
+  std::int64_t count = 0;
+  const std::string countText = FirstValue(entry, kSubordinateCount);
+  if (!countText.empty() && countText.size() < 10 && countText.find_first_not_of("0123456789") == std::string::npos)
+    count = std::stoll(countText);
+  subordinates = static_cast<nuint32>(count);
+  if (subordinates > 0 || (!dn.empty() && !EqualsNoCase(dn.front().front().type, "cn"))) info.objectFlags |= kContainerEntry;
+  info.subordinateCount = subordinates;
+  info.modificationTime = TimeValue(entry, kModifyTime);
+  const std::string baseClass = BaseClassOf(entry);
+  std::memcpy(info.baseClass, baseClass.data(), std::min(baseClass.size(), sizeof(info.baseClass) - 1));
+  return info;
+}
+
+// The syntax of an attribute the schema does not know, from its values: text when they read as text.
+nuint32 GuessSyntax(const LdapAttribute& attribute) {
+  for (const std::string& value : attribute.values)
+    for (char c : value) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) return SYN_OCTET_STRING;
+    }
+  return SYN_CI_STRING;
+}
+
+bool HoldsNames(nuint32 syntax) {
+  return syntax == SYN_DIST_NAME || syntax == SYN_REPLICA_POINTER || syntax == SYN_OBJECT_ACL ||
+         syntax == SYN_BACK_LINK || syntax == SYN_TYPED_NAME || syntax == SYN_HOLD;
+}
+
+bool Refused(int result) {
+  return result == LDAP_PROTOCOL_ERROR || result == LDAP_UNAVAILABLE_CRITICAL_EXTENSION ||
+         result == LDAP_UNWILLING_TO_PERFORM || result == LDAP_INSUFFICIENT_ACCESS;
+}
+
+// A search under way: pages of the size the program steps in, given out as they fit.
+class LdapSearchCursor : public SearchCursor {
+ public:
+  LdapSearchCursor(LdapSource& source, LdapSearch search) : source_(source), search_(std::move(search)) {}
+  ~LdapSearchCursor() override {
+    // The server keeps a paged search until its last page; one given up is released.
+    if (!done_) source_.Link().AbandonPages(search_);
+  }
+
+  NWRCODE Step(const Context& context, nuint32 maxObjects, std::size_t room, std::vector<FoundObject>& out,
+               nuint32& searched, bool& finished) override {
+    searched = 0;
+    if (pending_.empty() && !done_) {
+      if (NWRCODE code = FetchPage(maxObjects, searched)) return code;
+    }
+    if (pending_.empty() && pendingCode_) {
+      const NWRCODE code = pendingCode_;
+      pendingCode_ = 0;
+      return code;
+    }
+    std::size_t used = 4;
+    while (!pending_.empty() && (maxObjects == 0 || out.size() < maxObjects)) {
+      std::string name = OutputName(source_, context, pending_.front().name);
+      const std::size_t bytes = SearchReplyBytes(name);
+      if (used + bytes > room) {
+        if (out.empty()) return ERR_INSUFFICIENT_BUFFER;
+        break;  // the next step starts with this object
+      }
+      used += bytes;
+      out.push_back({std::move(name), pending_.front().info});
+      pending_.pop_front();
+    }
+    finished = pending_.empty() && done_ && !pendingCode_;
+    return 0;
+  }
+
+ private:
+  LdapSource& source_;
+  LdapSearch search_;
+  std::deque<FoundObject> pending_;  // full names, not yet in the context's form
+  bool done_ = false;
+  NWRCODE pendingCode_ = 0;  // a size limit's code, given once the entries before it are out
+
+  NWRCODE FetchPage(nuint32 maxObjects, nuint32& searched) {
+    if (source_.PagedResults()) search_.pageSize = maxObjects ? maxObjects : kDefaultPageSize;
+    std::vector<LdapEntry> entries;
+    const NWRCODE code = source_.Link().Search(search_, entries);
+    if (code && entries.empty()) {
+      done_ = true;
+      return code;
+    }
+    pendingCode_ = code;
+    done_ = code != 0 || search_.pageSize == 0 || search_.cookie.empty();
+    for (const LdapEntry& entry : entries) {
+      Dn dn;
+      if (!ParseDn(entry.dn, dn)) continue;  // a name no program could use
+      pending_.push_back({source_.Learn(dn), InfoOf(entry, dn)});
+    }
+    searched = static_cast<nuint32>(entries.size());
+    return 0;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<LdapSource> LdapSource::Open(LdapSettings settings) {
+  std::unique_ptr<LdapSource> source(new LdapSource(std::move(settings)));
+  const LdapSettings& used = source->link_.Settings();
+  if (source->link_.Connect()) throw LoadError(used.Label() + ": " + source->link_.FailureMessage());
+  source->ReadRootDse();
+  if (source->treeName_.empty())
+    throw LoadError(used.Label() + ": the server reports no tree name; give the connection a \"tree\"");
+  if (!used.bindDn.empty()) {
+    Dn bindName;
+    if (ParseDn(used.bindDn, bindName) && !bindName.empty()) source->user_ = source->Learn(bindName);
+  }
+  return source;
+}
+
+void LdapSource::ReadRootDse() {
+  LdapSearch search;
+  search.attributes = {"supportedControl", kTreeNameAttribute, kCurrentTimeAttribute};
+  std::vector<LdapEntry> entries;
+  const LdapSettings& settings = link_.Settings();
+  if (link_.Search(search, entries) || entries.empty())
+    throw LoadError(settings.Label() + ": " + (entries.empty() && link_.FailureMessage().empty()
+                                                  ? std::string("the server shows no root DSE")
+                                                  : link_.FailureMessage()));
+  const LdapEntry& root = entries.front();
+  pagedResults_ = HasValue(root, "supportedControl", kPagedResultsControl);
+  serverClock_ = !FirstValue(root, kCurrentTimeAttribute).empty();
+  treeName_ = !settings.treeName.empty() ? settings.treeName : FirstValue(root, kTreeNameAttribute).substr(0, 32);
+}
+
+std::string LdapSource::Learn(const Dn& dn) {
+  std::string name = TypelessName(dn);
+  // The containers above are known with it: a later name below them starts from there.
+  for (std::size_t level = 0; level < dn.size(); ++level) {
+    const Dn suffix(dn.begin() + static_cast<std::ptrdiff_t>(level), dn.end());
+    std::string key = NameKey(TypelessName(suffix));
+    if (names_.count(key)) break;
+    names_.emplace(std::move(key), Known{FormatDn(suffix), TypedComponents(suffix), TypelessName(suffix)});
+  }
+  return name;
+}
+
+bool LdapSource::KnownName(const std::string& fullName, std::vector<std::string>& typed, std::string& spelling) const {
+  std::string_view name = fullName;
+  if (!name.empty() && name[0] == '.') name.remove_prefix(1);
+  Dn dn;
+  if (!ParseDottedName(name, dn)) return false;
+  auto found = names_.find(NameKey(TypelessName(dn)));
+  if (found == names_.end()) return false;
+  typed = found->second.typed;
+  spelling = found->second.spelling;
+  return true;
+}
+
+NWRCODE LdapSource::DnOf(const Context& context, const char* name, std::string& dn) {
+  std::string fullName;
+  if (NWRCODE code = FullInputName(context, name, fullName)) return code;
+  if (fullName == "[Root]") {
+    dn.clear();
+    return 0;
+  }
+  Dn parsed;
+  if (fullName[0] == '[') return ERR_NO_SUCH_ENTRY;  // [Public], [Supervisor]: no LDAP objects
+  if (!ParseDottedName(fullName, parsed)) return ERR_INVALID_OBJECT_NAME;
+  if (auto found = names_.find(NameKey(TypelessName(parsed))); found != names_.end()) {
+    dn = found->second.dn;
+    return 0;
+  }
+  return ResolveLevels(parsed, dn);
+}
+
+NWRCODE LdapSource::ResolveLevels(const Dn& name, std::string& dn) {
+  // The deepest container the source knows already.
+  std::size_t level = name.size();
+  std::string parentDn;
+  for (std::size_t i = 1; i < name.size(); ++i) {
+    const Dn suffix(name.begin() + static_cast<std::ptrdiff_t>(i), name.end());
+    if (auto found = names_.find(NameKey(TypelessName(suffix))); found != names_.end()) {
+      level = i;
+      parentDn = found->second.dn;
+      break;
+    }
+  }
+  // One level at a time: the child whose name has this value, whatever its naming attribute.
+  while (level-- > 0) {
+    const Rdn& wanted = name[level];
+    LdapSearch search;
+    search.base = parentDn;
+    search.scope = Scope::OneLevel;
+    search.filter = "(|";
+    for (const std::string& attr : NamingAttributes())
+      search.filter += "(" + attr + "=" + EscapeFilterValue(wanted.front().value, false) + ")";
+    search.filter += ")";
+    std::vector<LdapEntry> entries;
+    if (NWRCODE code = link_.Search(search, entries)) return code;
+    const LdapEntry* match = nullptr;
+    Dn found;
+    for (const LdapEntry& entry : entries) {
+      if (ParseDn(entry.dn, found) && !found.empty() && found.front().size() == wanted.size() &&
+          std::equal(wanted.begin(), wanted.end(), found.front().begin(),
+                     [](const Ava& a, const Ava& b) { return EqualsNoCase(a.value, b.value); })) {
+        match = &entry;
+        break;
+      }
+    }
+    if (!match) return ERR_NO_SUCH_ENTRY;
+    Learn(found);
+    parentDn = FormatDn(found);
+  }
+  dn = parentDn;
+  return 0;
+}
+
+NWRCODE LdapSource::ReadEntry(const Context& context, const std::string& dn, std::vector<std::string> attributes,
+                              LdapEntry& entry) {
+  LdapSearch search;
+  search.base = dn;
+  search.attributes = std::move(attributes);
+  search.derefAliases = (context.flags & DCV_DEREF_ALIASES) != 0;
+  std::vector<LdapEntry> entries;
+  if (NWRCODE code = link_.Search(search, entries)) return code;
+  if (entries.empty()) return ERR_NO_SUCH_ENTRY;
+  entry = std::move(entries.front());
+  return 0;
+}
+
+NWRCODE LdapSource::Summary(const Context& context, const char* name, ObjectSummary& out) {
+  std::string dn;
+  if (NWRCODE code = DnOf(context, name, dn)) return code;
+  if (dn.empty()) {  // [Root]: the root DSE, which tells nothing of its own
+    if (NWRCODE code = link_.Connect()) return code;
+    out = ObjectSummary{"[Root]", "[Root]", "", "", "Tree Root", 0, 0};
+    return 0;
+  }
+  LdapEntry entry;
+  if (NWRCODE code = ReadEntry(context, dn, {kStructuralClass, kObjectClass, kCreateTime, kModifyTime}, entry))
+    return code;
+  Dn parsed;
+  if (!ParseDn(entry.dn, parsed) || parsed.empty()) return ERR_INVALID_SERVER_RESPONSE;
+  out.fullName = Learn(parsed);
+  out.rdn = TypelessName({parsed.front()});
+  out.rdnType = DottedType(parsed.front().front().type);
+  out.parentFullName = TypelessName(Dn(parsed.begin() + 1, parsed.end()));
+  out.baseClass = BaseClassOf(entry);
+  out.created = TimeValue(entry, kCreateTime);
+  out.modified = TimeValue(entry, kModifyTime);
+  return 0;
+}
+
+void LdapSource::NameValues(Attribute& attr) {
+  if (!HoldsNames(attr.syntax) || KeepsLdapNames(attr.name)) return;
+  for (Value& value : attr.values) {
+    Dn dn;
+    if (value.malformed) continue;
+    if (!ParseDn(value.text, dn)) {
+      value = Value{};
+      value.malformed = true;
+    } else {
+      value.text = Learn(dn);
+    }
+  }
+}
+
+NWRCODE LdapSource::ReadAttributes(const Context& context, const char* name, bool allAttrs,
+                                   const std::vector<std::string>& names, std::vector<Attribute>& out) {
+  std::string dn;
+  if (NWRCODE code = DnOf(context, name, dn)) return code;
+  // The attributes asked for: their LDAP names, and the names the reply gives them.
+  std::vector<std::string> ldapNames;
+  std::vector<std::string> replyNames;
+  if (allAttrs) {
+    ldapNames = OperationalAttributes();
+    ldapNames.insert(ldapNames.begin(), "*");
+  } else {
+    for (const std::string& wanted : names) {
+      std::string ldapName = LdapAttributeName(wanted);
+      if (std::any_of(ldapNames.begin(), ldapNames.end(), [&](const std::string& n) { return SameAttribute(n, ldapName); }))
+        continue;  // each attribute once, even when asked twice
+      replyNames.push_back(CanonicalAttributeName(wanted));
+      ldapNames.push_back(std::move(ldapName));
+    }
+  }
+  LdapEntry entry;
+  if (NWRCODE code = ReadEntry(context, dn, ldapNames, entry)) return code;
+
+  auto add = [&](const std::string& attrName, const LdapAttribute& values) {
+    Attribute* attr = nullptr;
+    for (Attribute& existing : out)
+      if (EqualsNoCase(existing.name, attrName)) attr = &existing;  // "Replica" and "Replica;binary" are one
+    if (!attr) {
+      out.push_back({attrName, 0, {}});
+      attr = &out.back();
+      if (!AttributeSyntax(attrName, attr->syntax)) attr->syntax = GuessSyntax(values);
+    }
+    for (const std::string& value : values.values) attr->values.push_back(DecodeValue(attr->syntax, value));
+  };
+  if (allAttrs) {
+    for (const LdapAttribute& values : entry.attributes) add(DirectoryAttributeName(values.description), values);
+  } else {
+    for (std::size_t i = 0; i < ldapNames.size(); ++i)
+      for (const LdapAttribute& values : entry.attributes)
+        if (SameAttribute(values.description, ldapNames[i])) add(replyNames[i], values);
+  }
+  std::erase_if(out, [](const Attribute& attr) { return attr.values.empty(); });
+  if (out.empty()) return ERR_NO_SUCH_ATTRIBUTE;
+  for (Attribute& attr : out) {
+    NameValues(attr);
+    LocalizeValueNames(*this, context, attr);
+  }
+  return 0;
+}
+
+NWRCODE LdapSource::StartSearch(const Context& context, const SearchRequest& request,
+                                std::unique_ptr<SearchCursor>& cursor) {
+  LdapSearch search;
+  if (NWRCODE code = DnOf(context, request.base, search.base)) return code;
+  search.scope = request.scope == DS_SEARCH_ENTRY ? Scope::Base
+                 : request.scope == DS_SEARCH_SUBORDINATES ? Scope::OneLevel
+                                                           : Scope::Subtree;
+  search.derefAliases = request.searchAliases;
+  if (request.filter) {
+    search.filter = LdapFilterText(*request.filter, [&](const std::string& value, std::string& dn) {
+      return DnOf(context, value.c_str(), dn) == 0;
+    });
+  }
+  if (request.modifiedSince)
+    search.filter = "(&" + search.filter + "(" + kModifyTime + ">=" + GeneralizedTime(request.modifiedSince) + "))";
+  search.attributes = {kStructuralClass, kObjectClass, kModifyTime, kSubordinateCount};
+  cursor = std::make_unique<LdapSearchCursor>(*this, std::move(search));
+  return 0;
+}
+
+bool LdapSource::SyntaxOf(const std::string& attrName, nuint32& syntax) const { return AttributeSyntax(attrName, syntax); }
+
+NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
+                                             std::vector<std::pair<std::string, nuint32>>& found) {
+  std::string response;
+  if (NWRCODE code = link_.Extended(ExtOpName(19), ListReplicasRequest(serverDn), response)) return code;
+  std::vector<std::string> partitions;
+  if (!ParseListReplicasResponse(response, partitions)) return ERR_INVALID_SERVER_RESPONSE;
+  for (const std::string& partitionDn : partitions) {
+    ReplicaInfo info;
+    if (NWRCODE code = link_.Extended(ExtOpName(17), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
+    if (!ParseReplicaInfoResponse(response, info)) return ERR_INVALID_SERVER_RESPONSE;
+    found.emplace_back(partitionDn, info.replicaType);
+  }
+  return 0;
+}
+
+NWRCODE LdapSource::ListByReplicaValues(const Dn& server, std::vector<std::pair<std::string, nuint32>>& found) {
+  LdapSearch search;
+  search.scope = Scope::Subtree;
+  search.filter = "(" + LdapAttributeName("Replica") + "=*)";
+  search.attributes = {LdapAttributeName("Replica")};
+  do {
+    if (pagedResults_) search.pageSize = kListPageSize;
+    std::vector<LdapEntry> entries;
+    if (NWRCODE code = link_.Search(search, entries)) return code;
+    for (const LdapEntry& entry : entries) {
+      const LdapAttribute* replicas = entry.Find(LdapAttributeName("Replica"));
+      for (const std::string& bytes : replicas ? replicas->values : std::vector<std::string>{}) {
+        const Value pointer = DecodeValue(SYN_REPLICA_POINTER, bytes);
+        Dn holder;
+        if (!pointer.malformed && ParseDn(pointer.text, holder) && SameDn(holder, server))
+          found.emplace_back(entry.dn, pointer.number);
+      }
+    }
+  } while (search.pageSize > 0 && !search.cookie.empty());
+  return 0;
+}
+
+NWRCODE LdapSource::ServerPartitions(const Context& context, const char* server, std::string& serverName,
+                                     std::vector<PartitionEntry>& entries) {
+  std::string serverDn;
+  if (NWRCODE code = DnOf(context, server, serverDn)) return code;
+  Dn serverParsed;
+  if (!ParseDn(serverDn, serverParsed)) return ERR_INVALID_OBJECT_NAME;
+  std::vector<std::pair<std::string, nuint32>> found;
+  NWRCODE code = ERR_INVALID_REQUEST;
+  if (!replicaListRefused_) {
+    code = ListByExtendedOperations(serverDn, found);
+    // A server that does not answer the request tells it once; its partition roots' values tell the same.
+    if (code && Refused(link_.LastResult())) replicaListRefused_ = true;
+  }
+  if (replicaListRefused_) {
+    found.clear();
+    code = ListByReplicaValues(serverParsed, found);
+  }
+  if (code) return code;
+  serverName = OutputName(*this, context, Learn(serverParsed));
+  for (const auto& [partitionDn, type] : found) {
+    Dn partition;
+    if (!ParseDn(partitionDn, partition)) continue;
+    entries.push_back({OutputName(*this, context, Learn(partition)), type});
+  }
+  return 0;
+}
+
+NWRCODE LdapSource::ReplicaSyncErrors(const Context&, const char*, const char*, std::vector<NWRCODE>&) {
+  return kErrNotAvailableOverLdap;
+}
+
+NWRCODE LdapSource::ServerTime(nuint32& now) {
+  if (NWRCODE code = link_.Connect()) return code;
+  if (serverClock_) {
+    LdapSearch search;
+    search.attributes = {kCurrentTimeAttribute};
+    std::vector<LdapEntry> entries;
+    if (NWRCODE code = link_.Search(search, entries)) return code;
+    if (!entries.empty() && ParseGeneralizedTime(FirstValue(entries.front(), kCurrentTimeAttribute), now)) return 0;
+  }
+  // A server that does not tell its time: the workstation's clock stands in.
+  now = static_cast<nuint32>(std::time(nullptr));
+  return 0;
+}
+
+NWRCODE LdapSource::Operate(const Context&, const OperationArgs&) { return kErrNotAvailableOverLdap; }
+
+}  // namespace vestrel::nw::ldap

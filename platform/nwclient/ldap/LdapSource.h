@@ -1,0 +1,81 @@
+// A live directory reached over LDAP, behind the same operations as a tree file.
+//
+// Names: the dotted names the program passes become DNs through the names the source has
+// seen (search results, DN values, the signed-in name); a name not seen yet is looked up
+// one level at a time, from the deepest known container down. Each read, object
+// information read and search page is one request, so a scan makes no more requests than
+// the library reads it issues.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/nwclient/Source.h"
+#include "platform/nwclient/ldap/LdapConnection.h"
+#include "platform/nwclient/ldap/LdapNames.h"
+
+namespace vestrel::nw::ldap {
+
+class LdapSource : public DirectorySource {
+ public:
+  // Connects, signs in and reads what the server offers; throws LoadError naming the
+  // server and what went wrong.
+  static std::unique_ptr<LdapSource> Open(LdapSettings settings);
+
+  // The signed-in object as a full dotted name ("admin.ACME"); empty when anonymous.
+  const std::string& UserName() const { return user_; }
+
+  bool KnownName(const std::string& fullName, std::vector<std::string>& typed, std::string& spelling) const override;
+  const std::string& TreeName() const override { return treeName_; }
+  NWRCODE Available() override { return link_.Connect(); }
+  NWRCODE Summary(const Context& context, const char* name, ObjectSummary& out) override;
+  NWRCODE ReadAttributes(const Context& context, const char* name, bool allAttrs, const std::vector<std::string>& names,
+                         std::vector<Attribute>& out) override;
+  NWRCODE StartSearch(const Context& context, const SearchRequest& request,
+                      std::unique_ptr<SearchCursor>& cursor) override;
+  bool SyntaxOf(const std::string& attrName, nuint32& syntax) const override;
+  NWRCODE ServerPartitions(const Context& context, const char* server, std::string& serverName,
+                           std::vector<PartitionEntry>& entries) override;
+  std::size_t PartitionBatch() const override { return 100; }
+  NWRCODE ReplicaSyncErrors(const Context& context, const char* server, const char* partition,
+                            std::vector<NWRCODE>& errors) override;
+  NWRCODE ServerTime(nuint32& now) override;
+  NWRCODE Operate(const Context& context, const OperationArgs& args) override;
+  std::uint64_t RequestCount() const override { return link_.Requests(); }
+
+  // For the search cursor: a found entry as a full name, remembered.
+  std::string Learn(const Dn& dn);
+  LdapConnection& Link() { return link_; }
+  bool PagedResults() const { return pagedResults_; }
+
+ private:
+  explicit LdapSource(LdapSettings settings) : link_(std::move(settings)) {}
+
+  struct Known {
+    std::string dn;
+    std::vector<std::string> typed;
+    std::string spelling;
+  };
+  LdapConnection link_;
+  std::string treeName_;
+  std::string user_;
+  bool pagedResults_ = false;
+  bool serverClock_ = false;         // the root DSE tells the server's time
+  bool replicaListRefused_ = false;  // the server does not answer the replica list request
+  std::unordered_map<std::string, Known> names_;  // NameKey of the typeless name -> object
+
+  void ReadRootDse();
+  // The DN of an input name, resolved against the context.
+  NWRCODE DnOf(const Context& context, const char* name, std::string& dn);
+  NWRCODE ResolveLevels(const Dn& name, std::string& dn);
+  NWRCODE ReadEntry(const Context& context, const std::string& dn, std::vector<std::string> attributes,
+                    LdapEntry& entry);
+  // DN values become dotted names the book knows; creator names stay LDAP names.
+  void NameValues(Attribute& attr);
+  NWRCODE ListByExtendedOperations(const std::string& serverDn, std::vector<std::pair<std::string, nuint32>>& found);
+  NWRCODE ListByReplicaValues(const Dn& server, std::vector<std::pair<std::string, nuint32>>& found);
+};
+
+}  // namespace vestrel::nw::ldap
