@@ -1,0 +1,48 @@
+// A loopback proxy in front of an LDAP server, for tests of a link that goes wrong: it
+// forwards whole LDAP messages both ways and, when told, closes a connection in the
+// middle of a search's answer or stops answering while keeping the connection open.
+// Without a server behind it, it accepts connections and never answers at all.
+// It listens on 127.0.0.1 only and runs in a thread of its own.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace vestrel::testbed {
+
+class LdapProxy {
+ public:
+  // upstreamPort: the server on 127.0.0.1 to forward to; 0: none (a server that never answers).
+  explicit LdapProxy(int upstreamPort);
+  ~LdapProxy();
+  LdapProxy(const LdapProxy&) = delete;
+  LdapProxy& operator=(const LdapProxy&) = delete;
+
+  bool Listening() const { return port_ > 0; }
+  int Port() const { return port_; }
+  std::string Url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
+
+  // From now on, the connection that receives the next search entry after `entries` more
+  // have passed is closed instead (-1: never).
+  void CloseAfterEntries(int entries) { entriesLeft_ = entries; }
+  // From now on nothing the server sends reaches the client; the connections stay open.
+  void StopAnswering(bool stop) { silent_ = stop; }
+  // Connections accepted so far.
+  int Accepted() const { return accepted_; }
+
+ private:
+  int upstreamPort_;
+  int listener_ = -1;
+  int port_ = 0;
+  int wake_[2] = {-1, -1};
+  std::atomic<int> entriesLeft_{-1};
+  std::atomic<bool> silent_{false};
+  std::atomic<int> accepted_{0};
+  std::thread thread_;
+
+  void Run();
+};
+
+}  // namespace vestrel::testbed

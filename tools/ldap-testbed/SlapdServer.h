@@ -1,0 +1,50 @@
+// A throw-away OpenLDAP server for tests and benchmarks: slapd from Debian's package,
+// started from a temporary folder of its own (configuration, database, log) with the test
+// schema, loaded offline with slapadd, listening on 127.0.0.1 at a free port, stopped by
+// its own pid. Nothing under /etc or /var is touched. Run as root, slapd works as the
+// unprivileged user openldap.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace vestrel::testbed {
+
+// The schema file with eDirectory's LDAP names (edirectory-mimic.schema).
+std::string MimicSchemaPath();
+
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+int FreeLoopbackPort();
+
+struct SlapdOptions {
+  std::string rootDn = "cn=admin,o=ACME";  // may sign in with rootPassword
+  std::string rootPassword = "secret";
+};
+
+class SlapdServer {
+ public:
+  SlapdServer() = default;
+  ~SlapdServer() { Stop(); }
+  SlapdServer(const SlapdServer&) = delete;
+  SlapdServer& operator=(const SlapdServer&) = delete;
+
+  // Loads ldif and starts the server; "" or what went wrong (with slapd's own words).
+  std::string Start(const std::string& ldif, const SlapdOptions& options = {});
+  // Stops the server by its pid and removes its folder.
+  void Stop();
+  bool Running() const { return pid_ > 0; }
+  int Port() const { return port_; }
+  std::string Url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
+  const std::string& Folder() const { return folder_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string folder_;
+
+  std::string Launch(const std::string& config);
+  bool Answers() const;
+};
+
+}  // namespace vestrel::testbed
