@@ -88,11 +88,17 @@ LdapProxy::LdapProxy(int upstreamPort) : upstreamPort_(upstreamPort) {
   thread_ = std::thread([this] { Run(); });
 }
 
+void LdapProxy::Wake() {
+  const char signal = 1;
+  if (write(wake_[1], &signal, 1) != 1) {
+    // The pipe is full: the thread wakes anyway.
+  }
+}
+
 LdapProxy::~LdapProxy() {
   if (thread_.joinable()) {
-    const char stop = 1;
-    if (write(wake_[1], &stop, 1) != 1) {
-    }
+    stop_ = true;
+    Wake();
     thread_.join();
   }
   for (int fd : {listener_, wake_[0], wake_[1]})
@@ -108,7 +114,16 @@ void LdapProxy::Run() {
       fds.push_back({link.server, static_cast<short>(link.server >= 0 ? POLLIN : 0), 0});
     }
     if (poll(fds.data(), fds.size(), -1) < 0) continue;
-    if (fds[0].revents) break;
+    if (fds[0].revents) {
+      char signals[64];
+      if (read(wake_[0], signals, sizeof signals) < 0) continue;
+      if (stop_) break;
+      if (drop_.exchange(false)) {
+        for (Link& link : links) CloseLink(link);
+        links.clear();
+      }
+      continue;
+    }
     if (fds[1].revents & POLLIN) {
       const int client = accept(listener_, nullptr, nullptr);
       if (client >= 0) {

@@ -27,6 +27,8 @@ class LdapProxy {
   // From now on, the connection that receives the next search entry after `entries` more
   // have passed is closed instead (-1: never).
   void CloseAfterEntries(int entries) { entriesLeft_ = entries; }
+  // Closes every connection now, as a server does with connections that sat idle.
+  void DropConnections() { drop_ = true; Wake(); }
   // From now on nothing the server sends reaches the client; the connections stay open.
   void StopAnswering(bool stop) { silent_ = stop; }
   // Connections accepted so far.
@@ -40,9 +42,12 @@ class LdapProxy {
   std::atomic<int> entriesLeft_{-1};
   std::atomic<bool> silent_{false};
   std::atomic<int> accepted_{0};
+  std::atomic<bool> drop_{false};
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 
   void Run();
+  void Wake();
 };
 
 }  // namespace vestrel::testbed

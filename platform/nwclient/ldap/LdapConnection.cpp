@@ -122,6 +122,10 @@ LDAPControl* PageControl(std::size_t size, const std::string& cookie) {
   return ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &bytes, 1, &control) == LDAP_SUCCESS ? control : nullptr;
 }
 
+int ScopeOf(Scope scope) {
+  return scope == Scope::Base ? LDAP_SCOPE_BASE : scope == Scope::OneLevel ? LDAP_SCOPE_ONELEVEL : LDAP_SCOPE_SUBTREE;
+}
+
 // The paged-results cookie of a search result's controls ("" at the end).
 std::string PageCookie(LDAP* ld, LDAPControl** controls) {
   LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr);
@@ -232,7 +236,24 @@ NWRCODE LdapConnection::SignIn(LDAP* ld) {
 
 NWRCODE LdapConnection::Search(LdapSearch& search, std::vector<LdapEntry>& entries) {
   entries.clear();
+  const bool reused = ld_ != nullptr;
   if (NWRCODE code = Connect()) return code;
+  const std::string cookie = search.cookie;
+  std::string diagnostic;
+  int result = SearchOnce(search, entries, diagnostic);
+  // Servers close connections that sat idle: a search the server never began is asked
+  // again on a new connection (a paged search cannot move to another connection).
+  if (result == LDAP_SERVER_DOWN && reused && entries.empty() && cookie.empty()) {
+    Close();
+    if (NWRCODE code = Open()) return code;
+    result = SearchOnce(search, entries, diagnostic);
+  }
+  if (result == LDAP_SUCCESS) return 0;
+  return Fail(result, diagnostic,
+              result == LDAP_TIMEOUT ? "no answer within " + Seconds(settings_.requestTimeout) : "search failed");
+}
+
+int LdapConnection::SearchOnce(LdapSearch& search, std::vector<LdapEntry>& entries, std::string& diagnostic) {
   std::vector<char*> attributes;
   static char kNoAttributes[] = "1.1";
   for (std::string& name : search.attributes) attributes.push_back(name.data());
@@ -242,28 +263,30 @@ NWRCODE LdapConnection::Search(LdapSearch& search, std::vector<LdapEntry>& entri
   ldap_set_option(ld_, LDAP_OPT_DEREF, &deref);
 
   LDAPControl* page = nullptr;
-  if (search.pageSize > 0 && !(page = PageControl(search.pageSize, search.cookie)))
-    return Fail(LDAP_NO_MEMORY, "", "cannot page the search");
+  if (search.pageSize > 0 && !(page = PageControl(search.pageSize, search.cookie))) return LDAP_NO_MEMORY;
   LDAPControl* controls[] = {page, nullptr};
-  const int scope = search.scope == Scope::Base ? LDAP_SCOPE_BASE
-                    : search.scope == Scope::OneLevel ? LDAP_SCOPE_ONELEVEL
-                                                      : LDAP_SCOPE_SUBTREE;
   int id = 0;
   ++requests_;
   const Clock::time_point deadline = Clock::now() + settings_.requestTimeout;
-  const int sent = ldap_search_ext(ld_, search.base.c_str(), scope, search.filter.c_str(), attributes.data(), 0,
-                                   page ? controls : nullptr, nullptr, nullptr, 0, &id);
+  const int sent = ldap_search_ext(ld_, search.base.c_str(), ScopeOf(search.scope), search.filter.c_str(),
+                                   attributes.data(), 0, page ? controls : nullptr, nullptr, nullptr, 0, &id);
   if (page) ldap_control_free(page);
-  if (sent != LDAP_SUCCESS) return Fail(sent, DiagnosticOf(ld_), "search failed");
+  if (sent != LDAP_SUCCESS) {
+    diagnostic = DiagnosticOf(ld_);
+    return sent;
+  }
   search.cookie.clear();
   while (true) {
     Message message;
     const int type = NextMessage(ld_, id, deadline, message);
     if (type == 0) {
       ldap_abandon_ext(ld_, id, nullptr, nullptr);
-      return Fail(LDAP_TIMEOUT, "", "no answer within " + Seconds(settings_.requestTimeout));
+      return LDAP_TIMEOUT;
     }
-    if (type < 0) return Fail(ResultCodeOf(ld_), DiagnosticOf(ld_), "search failed");
+    if (type < 0) {
+      diagnostic = DiagnosticOf(ld_);
+      return ResultCodeOf(ld_);
+    }
     if (type == LDAP_RES_SEARCH_ENTRY) {
       entries.push_back(EntryOf(ld_, message.get()));
     } else if (type == LDAP_RES_SEARCH_RESULT) {
@@ -271,8 +294,8 @@ NWRCODE LdapConnection::Search(LdapSearch& search, std::vector<LdapEntry>& entri
       const Outcome outcome = ParseOutcome(ld_, message.get(), &responseControls);
       search.cookie = PageCookie(ld_, responseControls);
       ldap_controls_free(responseControls);
-      if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, "search failed");
-      return 0;
+      diagnostic = outcome.diagnostic;
+      return outcome.result;
     }
     // Referrals are not followed: they name other servers.
   }
@@ -285,13 +308,10 @@ void LdapConnection::AbandonPages(const LdapSearch& search) {
   LDAPControl* controls[] = {page, nullptr};
   static char kNoAttributes[] = "1.1";
   char* attributes[] = {kNoAttributes, nullptr};
-  const int scope = search.scope == Scope::Base ? LDAP_SCOPE_BASE
-                    : search.scope == Scope::OneLevel ? LDAP_SCOPE_ONELEVEL
-                                                      : LDAP_SCOPE_SUBTREE;
   int id = 0;
   ++requests_;
-  const int sent = ldap_search_ext(ld_, search.base.c_str(), scope, search.filter.c_str(), attributes, 0, controls,
-                                   nullptr, nullptr, 0, &id);
+  const int sent = ldap_search_ext(ld_, search.base.c_str(), ScopeOf(search.scope), search.filter.c_str(), attributes,
+                                   0, controls, nullptr, nullptr, 0, &id);
   ldap_control_free(page);
   if (sent != LDAP_SUCCESS) return;
   // The answer is read, so it does not wait in the session for a later request.

@@ -84,6 +84,8 @@ class LdapConnection {
   // Records a failed request; a result that breaks the link drops it.
   NWRCODE Fail(int result, const std::string& diagnostic, const std::string& what, bool connecting = false);
   NWRCODE SignIn(LDAP* ld);
+  // One search on the open connection: an LDAP result code.
+  int SearchOnce(LdapSearch& search, std::vector<LdapEntry>& entries, std::string& diagnostic);
 };
 
 }  // namespace vestrel::nw::ldap

@@ -93,6 +93,18 @@ TEST_F(LinkFailure, AConnectionClosedInTheMiddleOfASearchEndsItWithATransportFai
   EXPECT_EQ(proxy.Accepted(), 2);
 }
 
+TEST_F(LinkFailure, AConnectionTheServerClosedWhileIdleIsOpenedAgainForTheNextRead) {
+  StartServer();
+  testbed::LdapProxy proxy(server.Port());
+  ASSERT_EQ(Connect(Entry(proxy.Url())), "");
+  const NWDSContextHandle context = Context();
+  proxy.DropConnections();
+  std::string version;
+  EXPECT_EQ(ReadAttrLines(context, "FS1.HQ.ACME", "Version", version), 0);
+  EXPECT_EQ(version, "Novell NetWare 6.5 SP8");
+  EXPECT_EQ(proxy.Accepted(), 2);
+}
+
 TEST_F(LinkFailure, AServerThatStopsAnsweringTimesOutOnceAndTheScanEndsQuickly) {
   StartServer();
   testbed::LdapProxy proxy(server.Port());
