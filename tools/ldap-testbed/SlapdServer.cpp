@@ -119,12 +119,24 @@ std::string Config(const std::string& folder, const SlapdOptions& options, const
          << "rootpw " << passwordHash << "\n"
          << "directory " << folder << "/db\n"
          << "access to * by * read\n";
+  if (!options.tlsCertificate.empty())
+    config << "TLSCertificateFile " << folder << "/cert.pem\n"
+           << "TLSCertificateKeyFile " << folder << "/key.pem\n";
   return config.str();
 }
 
 }  // namespace
 
 std::string MimicSchemaPath() { return std::string(VESTREL_TESTBED_DIR) + "/edirectory-mimic.schema"; }
+
+std::string MakeLoopbackCertificate(const std::string& folder) {
+  std::string output;
+  const int status = Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                          "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", folder + "/key.pem",
+                          "-out", folder + "/cert.pem"},
+                         output);
+  return status == 0 ? "" : "openssl cannot make a certificate: " + output;
+}
 
 int FreeLoopbackPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -158,22 +170,28 @@ std::string SlapdServer::Start(const std::string& ldif, const SlapdOptions& opti
   if (!WriteFile(config, Config(folder_, options, hash)) || !WriteFile(folder_ + "/data.ldif", ldif) ||
       !WriteFile(folder_ + "/edirectory-mimic.schema", schema))
     return "cannot write slapd's files into " + folder_;
+  const bool tls = !options.tlsCertificate.empty();
+  if (tls && (!WriteFile(folder_ + "/cert.pem", ReadFile(options.tlsCertificate)) ||
+              !WriteFile(folder_ + "/key.pem", ReadFile(options.tlsKey))))
+    return "cannot copy the certificate into " + folder_;
   if (Run({Program("slapadd"), "-q", "-f", config, "-l", folder_ + "/data.ldif"}, output) != 0)
     return "slapadd refused the tree: " + output;
   if (std::string problem = HandOverToServerUser(folder_); !problem.empty()) return problem;
   std::string problem;
   for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {
-    problem = Launch(config);
+    problem = Launch(config, tls);
     // Another program may take the free port between looking and listening.
     if (problem.empty() || problem.find("Address already in use") == std::string::npos) break;
   }
   return problem;
 }
 
-std::string SlapdServer::Launch(const std::string& config) {
+std::string SlapdServer::Launch(const std::string& config, bool tls) {
   port_ = FreeLoopbackPort();
+  tlsPort_ = tls ? FreeLoopbackPort() : 0;
   const std::string log = folder_ + "/slapd.log";
-  std::vector<std::string> args = {Program("slapd"), "-f", config, "-h", Url() + "/", "-d", "0"};
+  const std::string urls = Url() + "/" + (tls ? " " + TlsUrl() + "/" : "");
+  std::vector<std::string> args = {Program("slapd"), "-f", config, "-h", urls, "-d", "0"};
   if (RunningAsRoot()) args.insert(args.end(), {"-u", "openldap", "-g", "openldap"});
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -20,7 +20,14 @@ int FreeLoopbackPort();
 struct SlapdOptions {
   std::string rootDn = "cn=admin,o=ACME";  // may sign in with rootPassword
   std::string rootPassword = "secret";
+  // PEM files: when given, the server also listens for ldaps:// and offers StartTLS.
+  std::string tlsCertificate;
+  std::string tlsKey;
 };
+
+// A self-signed certificate for 127.0.0.1 and its key, written into folder by openssl
+// (cert.pem, key.pem); "" or what went wrong.
+std::string MakeLoopbackCertificate(const std::string& folder);
 
 class SlapdServer {
  public:
@@ -36,14 +43,16 @@ class SlapdServer {
   bool Running() const { return pid_ > 0; }
   int Port() const { return port_; }
   std::string Url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
+  std::string TlsUrl() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
   const std::string& Folder() const { return folder_; }
 
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int tlsPort_ = 0;
   std::string folder_;
 
-  std::string Launch(const std::string& config);
+  std::string Launch(const std::string& config, bool tls);
   bool Answers() const;
 };
 

@@ -2,6 +2,12 @@
 
 #include <ldap.h>
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -39,6 +45,33 @@ timeval TimevalOf(std::chrono::milliseconds span) {
 void KeepBrokenPipesFromEndingTheProgram() {
   struct sigaction current {};
   if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Whether something accepts TCP connections at host and port within the timeout: tells a
+// TLS session that failed from a server that is not there.
+bool Listening(const std::string& host, int port, std::chrono::milliseconds timeout) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.empty() ? "localhost" : host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+    return false;
+  bool open = false;
+  for (addrinfo* at = found; at && !open; at = at->ai_next) {
+    const int fd = socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK, at->ai_protocol);
+    if (fd < 0) continue;
+    if (connect(fd, at->ai_addr, at->ai_addrlen) == 0) {
+      open = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd wait{fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t size = sizeof error;
+      open = poll(&wait, 1, static_cast<int>(timeout.count())) == 1 &&
+             getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    }
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return open;
 }
 
 int ResultCodeOf(LDAP* ld) {
@@ -204,7 +237,8 @@ NWRCODE LdapConnection::Open() {
   if (settings_.startTls) {
     ++requests_;
     if (int result = ldap_start_tls_s(ld, nullptr, nullptr); result != LDAP_SUCCESS)
-      return Fail(result, DiagnosticOf(ld), "cannot start TLS", true);
+      return Fail(result, DiagnosticOf(ld), "cannot start TLS (is the server's certificate authority in \"caFile\"?)",
+                  true);
   }
   if (NWRCODE code = SignIn(ld)) return code;
   brokenCode_ = 0;
@@ -220,7 +254,14 @@ NWRCODE LdapConnection::SignIn(LDAP* ld) {
   if (int result = ldap_sasl_bind(ld, settings_.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, &id);
       result != LDAP_SUCCESS) {
     const bool unreachable = result == LDAP_SERVER_DOWN || result == LDAP_CONNECT_ERROR;
-    return Fail(result, DiagnosticOf(ld), unreachable ? "cannot connect" : who, true);
+    // libldap says no more of a failed TLS session than of a missing server.
+    const int port = settings_.port ? settings_.port : settings_.ldaps ? 636 : 389;
+    const bool tlsFailed = unreachable && settings_.ldaps && Listening(settings_.host, port, settings_.connectTimeout);
+    return Fail(result, DiagnosticOf(ld),
+                tlsFailed ? "cannot set up TLS (is the server's certificate authority in \"caFile\"?)"
+                : unreachable ? "cannot connect"
+                              : who,
+                true);
   }
   Message message;
   const int type = NextMessage(ld, id, deadline, message);

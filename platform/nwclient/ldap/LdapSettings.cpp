@@ -102,6 +102,7 @@ void CheckUrl(LdapSettings& settings, bool allowPlaintext, const Place& at) {
   if (ldap_url_parse(settings.url.c_str(), &url) != LDAP_URL_SUCCESS) at.Fail("ldap", "\"" + settings.url + "\" is no LDAP URL");
   const std::string scheme = UpperAscii(url->lud_scheme ? url->lud_scheme : "");
   settings.host = url->lud_host ? url->lud_host : "";
+  settings.port = url->lud_port;
   ldap_free_urldesc(url);
   if (scheme != "LDAP" && scheme != "LDAPS") at.Fail("ldap", "expected an ldap:// or ldaps:// URL");
   settings.ldaps = scheme == "LDAPS";

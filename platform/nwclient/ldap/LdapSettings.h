@@ -25,6 +25,7 @@ inline constexpr const char* kPasswordVariable = "VESTREL_LDAP_PASSWORD";
 struct LdapSettings {
   std::string url;
   std::string host;      // from the URL, for messages and the plain-text rule
+  int port = 0;          // from the URL; 0: the scheme's (389, 636)
   std::string treeName;  // empty: the name the server reports
   std::string bindDn;    // empty: anonymous
   std::string password;  // kept in memory only
