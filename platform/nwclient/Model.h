@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -183,7 +184,7 @@ struct NamePart {
 };
 bool SplitName(const std::string& name, std::vector<NamePart>& parts);
 std::string UpperAscii(std::string text);
-bool EqualsNoCase(const std::string& a, const std::string& b);
+bool EqualsNoCase(std::string_view a, std::string_view b);  // ASCII case ignored
 
 // ---- Derived values ----
 // Every attribute of an object as a read sees it: the raw attributes of the file, plus

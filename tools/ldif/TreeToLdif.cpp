@@ -71,23 +71,6 @@ ldap::Dn DnOfObject(const Object& obj) {
   return dn;
 }
 
-std::string Base64(const std::string& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += {kDigits[n >> 18], kDigits[(n >> 12) & 63], kDigits[(n >> 6) & 63], kDigits[n & 63]};
-  }
-  if (i < bytes.size()) {
-    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += {kDigits[n >> 18], kDigits[(n >> 12) & 63], i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=', '='};
-  }
-  return out;
-}
-
 // "name: value", or "name:: base64" for a value LDIF cannot carry as it is.
 std::string Line(const std::string& name, const std::string& value) {
   bool safe = value.empty() || (value[0] != ' ' && value[0] != ':' && value[0] != '<' && value.back() != ' ');
@@ -143,6 +126,23 @@ void WriteEntry(const Tree& tree, const Object& obj, LdifResult& result) {
 }
 
 }  // namespace
+
+std::string Base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    out += {kDigits[n >> 18], kDigits[(n >> 12) & 63], kDigits[(n >> 6) & 63], kDigits[n & 63]};
+  }
+  if (i < bytes.size()) {
+    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += {kDigits[n >> 18], kDigits[(n >> 12) & 63], i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=', '='};
+  }
+  return out;
+}
 
 std::string DnOf(const Tree& tree, const std::string& fullName) {
   if (const Object* obj = tree.Find(fullName)) return ldap::FormatDn(DnOfObject(*obj));

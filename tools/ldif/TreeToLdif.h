@@ -22,6 +22,9 @@ struct LdifResult {
 
 LdifResult TreeToLdif(const nw::Tree& tree);
 
+// The base64 form LDIF carries a value in ("name:: ...").
+std::string Base64(const std::string& bytes);
+
 // The DN of an object of the tree ("cn=FS1,ou=HQ,o=ACME"); names the tree does not hold
 // get default types (first cn, last o, ou between).
 std::string DnOf(const nw::Tree& tree, const std::string& fullName);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/nwclient/Model.h"
 #include "platform/nwclient/ldap/Ber.h"
 
 namespace vestrel::nw::ldap {
@@ -17,14 +18,6 @@ int HexValue(char c) {
   return -1;
 }
 char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-char UpperAscii(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // Reads an RFC 4514 DN from left to right.
 class DnParser {
@@ -230,14 +223,11 @@ bool ParseDottedName(std::string_view dotted, Dn& dn) {
 }
 
 std::string DottedType(std::string_view ldapType) {
-  if (EqualsIgnoringCase(ldapType, "st")) return "S";
-  std::string type(ldapType);
-  for (char& c : type) c = UpperAscii(c);
-  return type;
+  return EqualsNoCase(ldapType, "st") ? "S" : nw::UpperAscii(std::string(ldapType));
 }
 
 std::string LdapType(std::string_view dottedType) {
-  if (EqualsIgnoringCase(dottedType, "S")) return "st";
+  if (EqualsNoCase(dottedType, "S")) return "st";
   std::string type(dottedType);
   for (char& c : type) c = LowerAscii(c);
   return type;
@@ -248,16 +238,12 @@ bool SameDn(const Dn& a, const Dn& b) {
   for (std::size_t r = 0; r < a.size(); ++r) {
     if (a[r].size() != b[r].size()) return false;
     for (std::size_t i = 0; i < a[r].size(); ++i)
-      if (LdapType(a[r][i].type) != LdapType(b[r][i].type) || !EqualsIgnoringCase(a[r][i].value, b[r][i].value))
+      if (LdapType(a[r][i].type) != LdapType(b[r][i].type) || !EqualsNoCase(a[r][i].value, b[r][i].value))
         return false;
   }
   return true;
 }
 
-std::string NameKey(std::string_view typelessName) {
-  std::string key(typelessName);
-  for (char& c : key) c = UpperAscii(c);
-  return key;
-}
+std::string NameKey(std::string_view typelessName) { return nw::UpperAscii(std::string(typelessName)); }
 
 }  // namespace vestrel::nw::ldap

@@ -67,16 +67,9 @@ constexpr ClassEntry kClasses[] = {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-bool Same(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 const AttributeEntry* ByName(std::string_view name) {
   for (const AttributeEntry& entry : kAttributes)
-    if (Same(entry.name, name)) return &entry;
+    if (EqualsNoCase(entry.name, name)) return &entry;
   return nullptr;
 }
 
@@ -105,24 +98,26 @@ std::string_view BaseAttributeName(std::string_view description) {
   return description.substr(0, description.find(';'));
 }
 
-bool SameAttribute(std::string_view a, std::string_view b) { return Same(BaseAttributeName(a), BaseAttributeName(b)); }
+bool SameAttribute(std::string_view a, std::string_view b) {
+  return EqualsNoCase(BaseAttributeName(a), BaseAttributeName(b));
+}
 
 std::string DirectoryAttributeName(std::string_view ldapName) {
   const std::string_view base = BaseAttributeName(ldapName);
   for (const AttributeEntry& entry : kAttributes)
-    if (Same(entry.ldapName, base)) return entry.name;
+    if (EqualsNoCase(entry.ldapName, base)) return entry.name;
   return std::string(base);
 }
 
 std::string LdapClassName(const std::string& name) {
   for (const ClassEntry& entry : kClasses)
-    if (Same(entry.name, name)) return entry.ldapName;
+    if (EqualsNoCase(entry.name, name)) return entry.ldapName;
   return LdapNameByRule(name);
 }
 
 std::string DirectoryClassName(std::string_view ldapName) {
   for (const ClassEntry& entry : kClasses)
-    if (Same(entry.ldapName, ldapName)) return entry.name;
+    if (EqualsNoCase(entry.ldapName, ldapName)) return entry.name;
   return std::string(ldapName);
 }
 
@@ -135,7 +130,9 @@ bool AttributeSyntax(const std::string& name, nuint32& syntax) {
   return kSchemaOnly.SyntaxOf(name, syntax);
 }
 
-bool KeepsLdapNames(const std::string& name) { return Same(name, "creatorsName") || Same(name, "modifiersName"); }
+bool KeepsLdapNames(const std::string& name) {
+  return EqualsNoCase(name, "creatorsName") || EqualsNoCase(name, "modifiersName");
+}
 
 const std::vector<std::string>& OperationalAttributes() {
   static const std::vector<std::string> names = {"Replica", "partitionStatus", "transitiveVector",

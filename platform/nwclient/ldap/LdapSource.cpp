@@ -34,7 +34,7 @@ bool HasValue(const LdapEntry& entry, std::string_view attribute, std::string_vi
   const LdapAttribute* found = entry.Find(attribute);
   if (!found) return false;
   return std::any_of(found->values.begin(), found->values.end(),
-                     [&](const std::string& v) { return EqualsNoCase(v, std::string(value)); });
+                     [&](const std::string& v) { return EqualsNoCase(v, value); });
 }
 
 std::string FirstValue(const LdapEntry& entry, std::string_view attribute) {

@@ -9,21 +9,6 @@
 namespace vestrel::testing {
 namespace {
 
-std::string Base64(const std::string& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[n >> 18];
-    out += kDigits[(n >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
-  }
-  return out;
-}
-
 std::string GoodPointer() {
   nw::Value pointer;
   pointer.text = "cn=FS1,ou=HQ,o=ACME";
@@ -39,15 +24,15 @@ std::string HostileEntries() {
   std::string pastTheEnd = good;
   pastTheEnd[3] = 0x7F;  // the server name's length runs past the value
   return "dn: ou=Hostile,o=ACME\nobjectClass: organizationalUnit\nobjectClass: Partition\nou: Hostile\n"
-         "Replica;binary:: " + Base64(cut) + "\n"
-         "Replica;binary:: " + Base64(pastTheEnd) + "\n"
-         "Replica;binary:: " + Base64(good) + "\n"
+         "Replica;binary:: " + ldif::Base64(cut) + "\n"
+         "Replica;binary:: " + ldif::Base64(pastTheEnd) + "\n"
+         "Replica;binary:: " + ldif::Base64(good) + "\n"
          "purgeVector: 1714982100 and more\n"
          "partitionStatus:: AAE=\n\n"
          "dn: cn=BAD,ou=HQ,o=ACME\nobjectClass: ncpServer\ncn: BAD\nversion: broken but text\n"
          "dsRevision: 99999999999\n"
          "networkAddress: no form at all\n"
-         "networkAddress:: " + Base64(std::string("9#\x02\x0C\x0A\x00\x00\x07", 8)) + "\n\n";
+         "networkAddress:: " + ldif::Base64(std::string("9#\x02\x0C\x0A\x00\x00\x07", 8)) + "\n\n";
 }
 
 int RowNamed(const StringGrid& grid, const std::string& name) {
