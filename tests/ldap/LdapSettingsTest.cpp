@@ -75,7 +75,7 @@ TEST_F(LdapSettingsTest, AConnectionNamesServerTreeSignInAndTimeouts) {
 
 TEST_F(LdapSettingsTest, ThePasswordComesFromAPrivateFileTheEnvironmentOrThePrompt) {
   PasswordFile(std::string(kSecret) + "\r\n", 0600);
-  const json item = {{"ldap", "ldaps://dir"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "pw"}};
+  const json item = {{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "pw"}};
   EXPECT_EQ(Parse(item).password, kSecret);  // the editor's line break is no part of it
   PasswordFile(kSecret, 0640);
   EXPECT_NE(Refusal(item).find("may be read by other users; allow only its owner (chmod 600)"), std::string::npos);
@@ -83,11 +83,11 @@ TEST_F(LdapSettingsTest, ThePasswordComesFromAPrivateFileTheEnvironmentOrTheProm
   EXPECT_NE(Refusal(item).find("may be read by other users"), std::string::npos);
   PasswordFile("", 0600);
   EXPECT_NE(Refusal(item).find("the password for cn=admin,o=acme is empty"), std::string::npos);
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "missing"}})
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "missing"}})
                 .find("cannot be read"),
             std::string::npos);
 
-  const json noFile = {{"ldap", "ldaps://dir"}, {"tree", "T"}, {"bindDn", "cn=admin,o=acme"}};
+  const json noFile = {{"ldap", "ldaps://dir.example.com"}, {"tree", "T"}, {"bindDn", "cn=admin,o=acme"}};
   EXPECT_EQ(Refusal(noFile),
             "c.json: connections[0]: no password for cn=admin,o=acme: give \"passwordFile\" or set VESTREL_LDAP_PASSWORD");
   std::string askedTree, askedName;
@@ -105,8 +105,8 @@ TEST_F(LdapSettingsTest, ThePasswordComesFromAPrivateFileTheEnvironmentOrTheProm
   EXPECT_EQ(Parse(noFile).password, kSecret);
 
   // Without a bind DN the sign-in is anonymous; a password would have nobody to sign in.
-  EXPECT_EQ(Parse({{"ldap", "ldaps://dir"}}).bindDn, "");
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"passwordFile", "pw"}}).find("a password needs a \"bindDn\""),
+  EXPECT_EQ(Parse({{"ldap", "ldaps://dir.example.com"}}).bindDn, "");
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"passwordFile", "pw"}}).find("a password needs a \"bindDn\""),
             std::string::npos);
 }
 
@@ -120,19 +120,19 @@ TEST_F(LdapSettingsTest, PlainLdapLeavesThisMachineOnlyWhenTheFileSaysSo) {
   EXPECT_EQ(Refusal({{"ldap", "ldap://dir.example.com"}, {"startTls", true}}), "");
   for (const char* local : {"ldap://127.0.0.1:3890", "ldap://localhost", "ldap://[::1]:389"})
     EXPECT_EQ(Refusal({{"ldap", local}}), "") << local;
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"startTls", true}}).find("encrypted already"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"startTls", true}}).find("encrypted already"), std::string::npos);
 }
 
 TEST_F(LdapSettingsTest, MistakesInTheEntryAreNamed) {
-  EXPECT_EQ(Refusal({{"ldap", "ldaps://dir"}, {"passwrodFile", "pw"}}),
+  EXPECT_EQ(Refusal({{"ldap", "ldaps://dir.example.com"}, {"passwrodFile", "pw"}}),
             "c.json: connections[0]: unknown key \"passwrodFile\" for an LDAP connection");
   EXPECT_NE(Refusal({{"ldap", "http://dir"}}).find("no LDAP URL"), std::string::npos);
   EXPECT_NE(Refusal({{"ldap", 5}}).find("connections[0].ldap: expected a text"), std::string::npos);
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"bindDn", "admin.acme"}}).find("is no LDAP DN"), std::string::npos);
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"requestTimeout", 0}}).find("above 0 and up to 3600"), std::string::npos);
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"caFile", "none.pem"}}).find("none.pem\" cannot be read"),
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"bindDn", "admin.acme"}}).find("is no LDAP DN"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"requestTimeout", 0}}).find("above 0 and up to 3600"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"caFile", "none.pem"}}).find("none.pem\" cannot be read"),
             std::string::npos);
-  EXPECT_NE(Refusal({{"ldap", "ldaps://dir"}, {"tree", std::string(33, 'T')}}).find("1 to 32"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"tree", std::string(33, 'T')}}).find("1 to 32"), std::string::npos);
 }
 
 }  // namespace
