@@ -49,7 +49,9 @@ Bed& TheBed() {
     shape.objectsPerPartition = 2;
     const auto tree = nw::LoadTreeText(nwtest::GenerateTreeJson(shape), "generated tree");
     const auto started = std::chrono::steady_clock::now();
-    const std::string problem = made->server.Start(ldif::TreeToLdif(*tree).text, {"cn=admin,o=BENCH", "secret"});
+    testbed::SlapdOptions options;
+    options.rootDn = "cn=admin,o=BENCH";
+    const std::string problem = made->server.Start(ldif::TreeToLdif(*tree).text, options);
     if (!problem.empty()) {
       std::fprintf(stderr, "slapd: %s\n", problem.c_str());
       std::abort();
