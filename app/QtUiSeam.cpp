@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "app/PasswordDialog.h"
+
 namespace vestrel {
 namespace {
 
@@ -77,14 +79,29 @@ DialogResult ResultOfButton(QMessageBox::StandardButton button) {
   }
 }
 
+namespace {
+
+// Shows a modal dialog; the hourglass of a running command must not hide the arrow over it.
+int ExecWithArrow(QDialog& dialog, bool hourglass) {
+  if (hourglass) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int result = dialog.exec();
+  if (hourglass) QGuiApplication::restoreOverrideCursor();
+  return result;
+}
+
+}  // namespace
+
 DialogResult QtUiSeam::MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) {
   std::unique_ptr<QMessageBox> box = CreateMessageBox(kind, text, buttons, BoxParent());
-  // The hourglass of a running command must not hide the arrow over the box.
-  const bool hourglass = Cursor() == CursorKind::Hourglass;
-  if (hourglass) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-  box->exec();
-  if (hourglass) QGuiApplication::restoreOverrideCursor();
+  ExecWithArrow(*box, Cursor() == CursorKind::Hourglass);
   return ResultOfButton(box->standardButton(box->clickedButton()));
+}
+
+bool QtUiSeam::AskPassword(const std::string& connection, const std::string& account, std::string& password) {
+  PasswordDialog dialog(connection, account, BoxParent());
+  if (ExecWithArrow(dialog, Cursor() == CursorKind::Hourglass) != QDialog::Accepted) return false;
+  password = dialog.Password();
+  return true;
 }
 
 CursorKind QtUiSeam::Cursor() const {

@@ -1,5 +1,5 @@
-// The window's user-interface seam: Qt message boxes, the application-wide override
-// cursor and Qt's event processing.
+// The window's user-interface seam: Qt message boxes, the sign-in dialog, the
+// application-wide override cursor and Qt's event processing.
 #pragma once
 
 #include <QMessageBox>
@@ -12,6 +12,7 @@ namespace vestrel {
 class QtUiSeam final : public UiSeam {
  public:
   DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
+  bool AskPassword(const std::string& connection, const std::string& account, std::string& password) override;
   CursorKind Cursor() const override;
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;

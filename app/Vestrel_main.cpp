@@ -316,6 +316,9 @@ void TMainForm::FormCreate() {
   LoadInfoText(*Memo1, ProgramDataFileWithExt("txt"));
   PageControl->setCurrentWidget(TabSheet1);
 
+  // Connections that name an account without a password ask for it while the client
+  // loads them, which the first look at the load problems below does.
+  AskPasswordsThroughUi();
   // A tree file the client could not load is named once, so a tree missing from the list,
   // or a start without any connection, is explained; it comes first, as the cause of the
   // boxes a start without a connection shows next.

@@ -39,6 +39,12 @@ bool StartsWithDot(const std::string& name) { return !name.empty() && name.front
 
 // ---- Start-up and trees ----
 
+void AskPasswordsThroughUi() {
+  ClientSetPasswordPrompt([](const std::string& connection, const std::string& account, std::string& password) {
+    return Ui().AskPassword(connection, account, password);
+  });
+}
+
 NWRCODE OpenClientConnection() {
   if (ClientConnection != kNoClientConnection) return 0;
   NWRCODE code = ClientInitialize(0, 0);

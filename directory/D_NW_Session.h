@@ -18,6 +18,10 @@ extern NWRCODE LastDSError;             // code of the last start-up or tree cha
 constexpr NWCONN_HANDLE kNoClientConnection = 0xFFFF;
 
 // ---- Start-up and trees ----
+// The window's sign-in: a connection that names an account and no password source asks
+// the user (through the UI seam) when the client loads the connections. Call before the
+// first call that loads them.
+void AskPasswordsThroughUi();
 std::uint16_t InitNetWare();  // shows its own message on failure
 NWRCODE OpenClientConnection();
 void ListTrees(TextList& list);  // each tree once, object = connection reference

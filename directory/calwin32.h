@@ -1,6 +1,9 @@
 // Client library: start-up of the directory client.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "directory/NTypes.h"
 
 namespace vestrel {
@@ -23,5 +26,17 @@ NWRCODE ClientLoadProblem(nuint32 index, nuint32 bufferLength, char* buffer, nui
 // when the primary connection was made or nothing kept it from being made;
 // ERR_INVALID_PARAMETER without index.
 NWRCODE ClientPrimaryLoadProblem(nuint32* index);
+
+// The sign-in of connections to live directories: a connection that names an account
+// (an LDAP bind DN) but no password source of its own asks this function, while the
+// client loads the workstation's connections, for the password of account. connection
+// names the server and the tree as messages name them ("ldaps://dir.example.com
+// (ACME_TREE)"). It returns false when no password is given; the connection is then left
+// out with a load problem. The client keeps the password in memory only. Install it
+// before the first call that loads the connections; an empty function removes it (such
+// connections are then left out).
+using ClientPasswordPrompt =
+    std::function<bool(const std::string& connection, const std::string& account, std::string& password)>;
+void ClientSetPasswordPrompt(ClientPasswordPrompt prompt);
 
 }  // namespace vestrel

@@ -1,5 +1,5 @@
-// The user-interface seam: message boxes, the confirmation, the application cursor and
-// the message pump. The window installs a Qt implementation; tests install a recording
+// The user-interface seam: message boxes, the confirmation, the sign-in, the application
+// cursor and the message pump. The window installs a Qt implementation; tests install a recording
 // one; without either, boxes go to standard error and confirmations answer "no".
 #pragma once
 
@@ -18,6 +18,13 @@ class UiSeam {
   virtual ~UiSeam() = default;
   // A modal message box; returns the button that closed it.
   virtual DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) = 0;
+  // Asks for the password of account on a directory connection (named as messages name
+  // it); false when the user cancels. The password is never shown, kept or logged. A seam
+  // without a window never asks.
+  virtual bool AskPassword(const std::string& /*connection*/, const std::string& /*account*/,
+                           std::string& /*password*/) {
+    return false;
+  }
   virtual CursorKind Cursor() const = 0;
   virtual void SetCursor(CursorKind cursor) = 0;
   // Lets pending window messages be processed.
@@ -25,8 +32,8 @@ class UiSeam {
 };
 
 // A seam without a window: every box becomes one line on a stream (after a prefix),
-// questions answer "no" (Cancel or Abort), and there are no messages to pump. Nothing
-// destructive happens unattended.
+// questions answer "no" (Cancel or Abort), a password is never asked for, and there are
+// no messages to pump. Nothing destructive happens unattended.
 class StreamUi : public UiSeam {
  public:
   explicit StreamUi(std::ostream& stream, std::string prefix = {});

@@ -55,6 +55,8 @@ NWRCODE ClientPrimaryLoadProblem(nuint32* index) {
   return 0;
 }
 
+void ClientSetPasswordPrompt(ClientPasswordPrompt prompt) { nw::TheEngine().passwordPrompt = std::move(prompt); }
+
 NWRCODE ConnScanNext(nuint32* scanIterator, NWCONN_REF* connRef) {
   nw::Engine& engine = nw::TheEngine();
   if (NWRCODE code = engine.Enter("ConnScanNext")) return code;

@@ -27,6 +27,7 @@ void Reset() {
   engine.Clear();
   engine.ClearControls();
   engine.SetAutoLoad(false);
+  engine.passwordPrompt = nullptr;  // installed by the program that is being tested
   nw::ldap::LdapConnection::SetRetryPause(nw::ldap::LdapConnection::kDefaultRetryPause);
 }
 

@@ -15,7 +15,7 @@ class Tree;
 namespace vestrel::nwtest {
 
 // Forgets every tree, connection, context, buffer and iteration, clears failures,
-// latencies and counters, and stops the automatic loading of the workstation's
+// latencies, counters and the program's password prompt, and stops the automatic loading of the workstation's
 // connections: afterwards only what a test loads is there.
 void Reset();
 // Back to the program's behaviour: the next call loads the connections file or the demo trees.

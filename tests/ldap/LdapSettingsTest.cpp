@@ -90,17 +90,18 @@ TEST_F(LdapSettingsTest, ThePasswordComesFromAPrivateFileTheEnvironmentOrTheProm
   const json noFile = {{"ldap", "ldaps://dir.example.com"}, {"tree", "T"}, {"bindDn", "cn=admin,o=acme"}};
   EXPECT_EQ(Refusal(noFile),
             "c.json: connections[0]: no password for cn=admin,o=acme: give \"passwordFile\" or set VESTREL_LDAP_PASSWORD");
-  std::string askedTree, askedName;
-  const PasswordPrompt prompt = [&](const std::string& tree, const std::string& name, std::string& password) {
-    askedTree = tree;
+  std::string askedConnection, askedName;
+  const PasswordPrompt prompt = [&](const std::string& connection, const std::string& name, std::string& password) {
+    askedConnection = connection;
     askedName = name;
     password = kSecret;
     return true;
   };
   EXPECT_EQ(Parse(noFile, prompt).password, kSecret);
-  EXPECT_EQ(askedTree, "T");
+  EXPECT_EQ(askedConnection, "ldaps://dir.example.com (T)");
   EXPECT_EQ(askedName, "cn=admin,o=acme");
-  EXPECT_NE(Refusal(noFile, [](const std::string&, const std::string&, std::string&) { return false; }), "");
+  EXPECT_EQ(Refusal(noFile, [](const std::string&, const std::string&, std::string&) { return false; }),
+            "c.json: connections[0]: the sign-in as cn=admin,o=acme was cancelled");
   setenv(kPasswordVariable, kSecret, 1);
   EXPECT_EQ(Parse(noFile).password, kSecret);
 

@@ -14,6 +14,15 @@ DialogResult RecordingUi::MessageBox(DialogKind kind, const std::string& text, D
   return answer;
 }
 
+bool RecordingUi::AskPassword(const std::string& connection, const std::string& account, std::string& password) {
+  passwordRequests.push_back({connection, account});
+  if (passwords_.empty()) return false;
+  const std::optional<std::string> answer = std::move(passwords_.front());
+  passwords_.pop_front();
+  if (answer) password = *answer;
+  return answer.has_value();
+}
+
 void RecordingUi::SetCursor(CursorKind cursor) {
   cursor_ = cursor;
   cursorChanges.push_back(cursor);

@@ -1,13 +1,18 @@
-// The window's message boxes and cursor: what each kind of box looks like, which
-// button answers, and that the hourglass never stacks.
+// The window's message boxes, sign-in dialog and cursor: what each kind of box looks
+// like, which button answers, and that the hourglass never stacks.
 #include "app/QtUiSeam.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include "app/PasswordDialog.h"
 
 namespace vestrel {
 namespace {
@@ -77,6 +82,32 @@ TEST(QtUiSeam, TheShownBoxAnswersWithTheButtonPressed) {
   EXPECT_EQ(ui.MessageBox(DialogKind::Error, "failed", DialogButtons::OkAbort), DialogResult::Abort);
   AnswerNextBoxWith(Qt::Key_Escape);
   EXPECT_EQ(ui.MessageBox(DialogKind::Information, "done", DialogButtons::Ok), DialogResult::Ok);
+}
+
+// The sign-in dialog: the connection and account named, the text hidden, OK only with a
+// password; Return answers it, Escape cancels.
+TEST(QtUiSeam, ThePasswordDialogHidesTheTextAndAnswersOkOrCancel) {
+  QtUiSeam ui;
+  QTimer::singleShot(0, [] {
+    auto* dialog = dynamic_cast<PasswordDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->Prompt->text(), "Password of cn=admin,o=<b>ACME</b>\nfor ldaps://dir.example.com (ACME_TREE):");
+    EXPECT_EQ(dialog->EditPassword->echoMode(), QLineEdit::Password);
+    QPushButton* ok = dialog->Buttons->button(QDialogButtonBox::Ok);
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::keyClicks(dialog->EditPassword, QStringLiteral("gEh"));
+    EXPECT_TRUE(ok->isEnabled());
+    dialog->EditPassword->insert(QString::fromUtf8("\xC3\xA9im"));  // typed with a compose key
+    QTest::keyClick(dialog->EditPassword, Qt::Key_Return);
+  });
+  std::string password;
+  EXPECT_TRUE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=<b>ACME</b>", password));
+  EXPECT_EQ(password, "gEh\xC3\xA9im");
+
+  AnswerNextBoxWith(Qt::Key_Escape);
+  password.clear();
+  EXPECT_FALSE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=ACME", password));
+  EXPECT_EQ(password, "");
 }
 
 TEST(QtUiSeam, TheHourglassIsOneOverrideAndTheDefaultRemovesEveryOverride) {

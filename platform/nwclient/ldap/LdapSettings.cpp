@@ -153,8 +153,10 @@ LdapSettings ParseLdapConnection(const json& item, const std::string& where, con
     settings.password = ReadPasswordFile(ResolvePath(passwordFile, baseDir), at);
   } else if (const char* variable = std::getenv(kPasswordVariable); variable && *variable) {
     settings.password = variable;
-  } else if (!prompt || !prompt(settings.treeName, settings.bindDn, settings.password)) {
+  } else if (!prompt) {
     at.Fail(std::string("no password for ") + settings.bindDn + ": give \"passwordFile\" or set " + kPasswordVariable);
+  } else if (!prompt(settings.Label(), settings.bindDn, settings.password)) {
+    at.Fail("the sign-in as " + settings.bindDn + " was cancelled");
   }
   // A simple bind with a name and no password signs in anonymously: never what is meant.
   if (settings.password.empty()) at.Fail("the password for " + settings.bindDn + " is empty");

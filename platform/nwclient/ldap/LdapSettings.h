@@ -15,9 +15,10 @@
 
 namespace vestrel::nw::ldap {
 
-// Asks for the password of bindDn on tree; false when none is given. The program may
-// install one (the window's sign-in); without it, a connection needs a password source.
-using PasswordPrompt = std::function<bool(const std::string& tree, const std::string& bindDn, std::string& password)>;
+// Asks for the password of bindDn on the connection (named by its Label); false when none
+// is given. The program may install one (the window's sign-in); without it, a connection
+// that names a bind DN needs a password source of its own.
+using PasswordPrompt = std::function<bool(const std::string& connection, const std::string& bindDn, std::string& password)>;
 
 // The environment variable a password may come from.
 inline constexpr const char* kPasswordVariable = "VESTREL_LDAP_PASSWORD";
