@@ -75,6 +75,7 @@ class ArgumentParser {
     if (name == "--tree") return Value(name, inlineValue, [&](const std::string& v) { o.tree = v; });
     if (name == "--connections") return Value(name, inlineValue, [&](const std::string& v) { o.connectionsFile = v; });
     if (name == "--tree-file") return Value(name, inlineValue, [&](const std::string& v) { o.treeFile = v; });
+    if (name == "--password-file") return Value(name, inlineValue, [&](const std::string& v) { o.passwordFile = v; });
     if (name == "--output") return Value(name, inlineValue, [&](const std::string& v) { o.output = v; });
     if (name == "--format") return Value(name, inlineValue, [&](const std::string& v) { SetFormat(v); });
     if (name == "--warn-age") return Value(name, inlineValue, [&](const std::string& v) { SetAge(name, v, o.warnAge); });
@@ -127,6 +128,8 @@ class ArgumentParser {
     if (o.tree.empty() && ArgumentGiven("--tree")) return Fail("option --tree needs a tree name");
     if (o.connectionsFile == "" && ArgumentGiven("--connections")) return Fail("option --connections needs a file name");
     if (o.treeFile == "" && ArgumentGiven("--tree-file")) return Fail("option --tree-file needs a file name");
+    if (o.passwordFile == "" && ArgumentGiven("--password-file"))
+      return Fail("option --password-file needs a file name");
     if (o.output == "" && ArgumentGiven("--output")) return Fail("option --output needs a file name");
     if (o.mode == CheckMode::Health && (o.formatGiven || !o.output.empty()))
       return Fail("--format and --output apply to --servers and --partitions, not to --health");
@@ -197,9 +200,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) { retu
 
 std::string UsageText() {
   return std::string("usage: ") + kProgram +
-         " [--tree NAME] [--connections FILE | --tree-file FILE] (--servers | --partitions | --health)\n"
-         "       [--format txt|html|xml|csv] [--output FILE] [--warn-age DURATION] [--crit-age DURATION]\n"
-         "       [--quiet] [--help] [--version]\n";
+         " [--tree NAME] [--connections FILE | --tree-file FILE] [--password-file FILE]\n"
+         "       (--servers | --partitions | --health) [--format txt|html|xml|csv] [--output FILE]\n"
+         "       [--warn-age DURATION] [--crit-age DURATION] [--quiet] [--help] [--version]\n";
 }
 
 std::string HelpText() {
@@ -210,11 +213,18 @@ directory tree without any window, for cron jobs and monitoring systems.
 The directory is reached as the main window reaches it: through the client library and
 the workstation's connections (the connections file named by VESTREL_CONNECTIONS, else
 ~/.config/vestrel/connections.json, else the demo trees), with typeless names below [Root].
+A connection may name a tree file or a live directory's LDAP server; every mode works on
+either, with the same exit codes.
 
 Choosing the tree:
   --tree NAME         the tree to report on (default: the workstation's preferred tree)
   --connections FILE  use this connections file instead of the workstation's
   --tree-file FILE    connect this one tree file only (it becomes the preferred tree)
+  --password-file FILE
+                      the password of LDAP connections that name a "bindDn" but no
+                      "passwordFile" of their own, in place of VESTREL_LDAP_PASSWORD; the
+                      file must be readable by its owner only (chmod 600). vestrel-check
+                      never asks for a password: without one such a tree is UNKNOWN
 
 What to report (exactly one):
   --servers           the server scan: every NCP server with its context, version,
@@ -246,7 +256,12 @@ Health check (--health):
   WARNING   a ring with fewer than 3 readable replicas (master, secondary, read-only);
             a last sync older than --warn-age; a last sync more than 5 minutes in
             the future (a server's clock is off)
-  UNKNOWN   the tree cannot be loaded or reached, or partitions or rings cannot be read
+  UNKNOWN   the tree cannot be loaded or reached (an LDAP server is named by its URL,
+            with its error), or partitions or rings cannot be read
+  Over LDAP the replica sync error list is not available: the rule on replicas that
+  report sync errors cannot be checked, and the summary line names it after "not
+  checked:" instead of passing it as OK. The other rules read the replicas' Replica and
+  Partition Status values as over a tree file.
   --warn-age DURATION  default 4h; not longer than --crit-age
   --crit-age DURATION  default 24h
   Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").

@@ -21,6 +21,7 @@ struct CheckOptions {
   std::string tree;             // empty: the workstation's preferred tree
   std::string connectionsFile;  // --connections
   std::string treeFile;         // --tree-file
+  std::string passwordFile;     // --password-file: for LDAP connections without a password source
   GridFormat format = GridFormat::Text;
   bool formatGiven = false;
   std::string output;  // empty: standard output

@@ -7,8 +7,11 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 #include "check/HealthReport.h"
 #include "check/RingReader.h"
@@ -16,6 +19,7 @@
 #include "directory/D_NW_LoadProblems.h"
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
+#include "directory/calwin32.h"
 #include "directory/clxwin32.h"
 #include "export/ExportTargets.h"
 #include "export/GridWriters.h"
@@ -77,6 +81,37 @@ void RequireReadableFile(const std::string& option, const std::string& path) {
   if (!file)
     UsageProblem(Format("cannot read the file \"%s\" of %s: %s", path, option,
                         errno != 0 ? std::strerror(errno) : "it cannot be opened"));
+}
+
+// The password of --password-file, kept private as a connection's passwordFile must be.
+std::string ReadPasswordFile(const std::string& path) {
+  RequireReadableFile("--password-file", path);
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+    UsageProblem(Format("the file \"%s\" of --password-file may be read by other users; allow only its owner "
+                        "(chmod 600)",
+                        path));
+  std::ifstream file(path, std::ios::binary);
+  std::string password((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // The line break an editor leaves at the end is no part of the password.
+  if (!password.empty() && password.back() == '\n') password.pop_back();
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return password;
+}
+
+// Connections that name a bind DN and no password of their own get the one of
+// --password-file (it wins over an inherited VESTREL_LDAP_PASSWORD); nobody is ever asked.
+void ChoosePasswordSource(const CheckOptions& options) {
+  if (options.passwordFile.empty()) {
+    ClientSetPasswordPrompt({});
+    return;
+  }
+  std::string password = ReadPasswordFile(options.passwordFile);
+  unsetenv("VESTREL_LDAP_PASSWORD");
+  ClientSetPasswordPrompt([password](const std::string&, const std::string&, std::string& answer) {
+    answer = password;
+    return true;
+  });
 }
 
 // Settings the client library reads at its first call; an inherited tree-file setting
@@ -158,6 +193,9 @@ void UseTree(NWDSContextHandle context, const std::string& tree) {
 
 void OpenSession(const std::vector<std::string>& loadProblems) {
   const NWRCODE code = OpenClientConnection();
+  // Not a single connection: the load problems say why (a server that cannot be reached).
+  if (code == ERR_NO_MORE_CONNECTIONS && !loadProblems.empty())
+    CheckProblem("no directory tree is connected" + NotLoadedText(loadProblems));
   if (code != 0) CheckProblem("the directory client cannot connect: " + ErrorText(code) + NotLoadedText(loadProblems));
 }
 
@@ -200,6 +238,7 @@ int RunHealth(const CheckOptions& options, const std::string& treeName, NWDSCont
 
 int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out, std::ostream& err) {
   ChooseConnections(options);
+  ChoosePasswordSource(options);
   RequirePreferredTreeLoaded(options);
   const std::vector<std::string> loadProblems = TreeLoadProblems();
   OpenSession(loadProblems);

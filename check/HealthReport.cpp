@@ -58,6 +58,9 @@ std::string SummaryLine(const std::string& tree, const HealthResult& result) {
   if (summary.warnings > 0) text += ", " + Counted(summary.warnings, "warning", "warnings");
   if (summary.unknown > 0) text += Format(", %d unknown", summary.unknown);
   if (summary.status != Severity::Ok) text += ": " + NamedPartitions(result);
+  // A rule that could not be checked is no rule that passed.
+  for (std::size_t i = 0; i < summary.unchecked.size(); ++i)
+    text += (i == 0 ? "; not checked: " : ", ") + summary.unchecked[i];
   return text + " | " + PerformanceData(summary);
 }
 

@@ -11,7 +11,8 @@ namespace vestrel::check {
 // "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s"
 std::string PerformanceData(const HealthSummary& summary);
 // "VESTREL OK - ACME_TREE: 4 partitions, 11 replicas | <performance data>" for the tree
-// checked; with findings their counts and the first partitions they concern follow the totals.
+// checked; with findings their counts and the first partitions they concern follow the
+// totals, and the rules that could not be checked come last ("; not checked: ...").
 std::string SummaryLine(const std::string& tree, const HealthResult& result);
 // "CRITICAL: Legacy.ACME: <text>"
 std::string FindingLine(const Finding& finding);

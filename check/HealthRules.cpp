@@ -180,6 +180,9 @@ HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Threshold
   HealthResult result;
   HealthSummary& summary = result.summary;
   summary.partitions = static_cast<int>(rings.size());
+  const bool syncErrorsUnavailable =
+      std::any_of(rings.begin(), rings.end(), [](const RingFacts& ring) { return ring.syncErrorsUnavailable; });
+  if (syncErrorsUnavailable) summary.unchecked.push_back("replica sync errors (not available over LDAP)");
   for (const RingFacts& ring : rings) {
     for (const ReplicaFacts& replica : ring.replicas) {
       ++summary.replicas;

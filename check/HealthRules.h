@@ -40,6 +40,9 @@ struct RingFacts {
   // Why the "Partition Status" values could not be read or matched to the replicas
   // (states and sync times of replicas without hasStatus are unknown).
   std::string statusProblem;
+  // The directory keeps no sync error list to ask (a tree reached over LDAP): the replicas'
+  // error counts are unknown, not zero.
+  bool syncErrorsUnavailable = false;
 };
 
 struct Thresholds {
@@ -84,6 +87,9 @@ struct HealthSummary {
   int critical = 0;
   int warnings = 0;
   int unknown = 0;
+  // Rules that could not be checked on some ring, each with why: "replica sync errors
+  // (not available over LDAP)". The status says nothing about them.
+  std::vector<std::string> unchecked;
 };
 
 struct HealthResult {

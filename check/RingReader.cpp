@@ -107,14 +107,20 @@ void ReadStatuses(NWDSContextHandle context, RingFacts& ring) {
   }
 }
 
-// A server that cannot be asked is left out, as the partition scan's report leaves it out.
+// A server that cannot be asked is left out, as the partition scan's report leaves it out;
+// a directory without the list (over LDAP) is asked once per ring.
 void ReadSyncErrors(NWDSContextHandle context, RingFacts& ring) {
   LibraryBuffer buffer(DEFAULT_MESSAGE_LEN);
   if (buffer.Code() != 0 || !buffer.Get()) return;
   Buf_T* reply = buffer.Get();
   for (ReplicaFacts& replica : ring.replicas) {
     if (reply->data) std::memset(reply->data, 0, reply->maxLen);
-    if (DSReplicaSyncErrors(context, replica.server.c_str(), ring.partition.c_str(), reply) != 0) continue;
+    const NWRCODE code = DSReplicaSyncErrors(context, replica.server.c_str(), ring.partition.c_str(), reply);
+    if (code == ERR_NOT_AVAILABLE_OVER_LDAP) {
+      ring.syncErrorsUnavailable = true;
+      return;
+    }
+    if (code != 0) continue;
     if (reply->data) ApplySyncErrors(reply->data, reply->maxLen, replica);
   }
 }

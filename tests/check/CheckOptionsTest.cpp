@@ -55,6 +55,7 @@ TEST(CheckArguments, EveryOptionWithItsValue) {
   EXPECT_EQ(scan.options.format, GridFormat::Csv);
   EXPECT_EQ(scan.options.output, "p.csv");
   EXPECT_EQ(scan.options.connectionsFile, "c.json");
+  EXPECT_EQ(Parse({"--health", "--password-file", "/x/pw"}).options.passwordFile, "/x/pw");
   // Defaults: TAB text, standard output, 4h and 24h.
   const ParsedArguments plain = Parse({"--servers"});
   ASSERT_TRUE(plain.Ok());
@@ -83,6 +84,7 @@ TEST(CheckArguments, ProblemsAreNamed) {
       {{"--servers", "--connections", "a", "--tree-file", "b"}, "use --connections or --tree-file, not both"},
       {{"--servers", "--tree-file="}, "option --tree-file needs a file name"},
       {{"--servers", "--output="}, "option --output needs a file name"},
+      {{"--servers", "--password-file="}, "option --password-file needs a file name"},
       {{"--health", "--format", "csv"}, "--format and --output apply to --servers and --partitions, not to --health"},
       {{"--health", "--output", "x"}, "--format and --output apply to --servers and --partitions, not to --health"},
       {{"--servers", "--warn-age", "1h"}, "--warn-age and --crit-age apply to --health only"},

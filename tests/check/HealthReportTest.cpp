@@ -55,6 +55,30 @@ TEST(HealthReport, ProblemsAreCountedAndTheirPartitionsNamed) {
                                "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s");
 }
 
+// Over LDAP the replicas' sync error lists cannot be asked for: an otherwise healthy tree
+// is OK, and its summary line says which rule was not checked.
+TEST(HealthReport, ARuleThatCouldNotBeCheckedIsNamedNotPassed) {
+  RingFacts ring;
+  ring.partition = "Sales.ACME";
+  for (nuint32 number : {1u, 2u, 3u}) {
+    ReplicaFacts replica;
+    replica.server = "S" + std::to_string(number) + ".ACME";
+    replica.type = number == 1 ? RT_MASTER : RT_SECONDARY;
+    replica.number = number;
+    replica.hasStatus = true;
+    replica.lastSync = 1000;
+    ring.replicas.push_back(replica);
+  }
+  EXPECT_EQ(SummaryLine("T", EvaluateHealth({ring}, Thresholds{}, 1060)),
+            "VESTREL OK - T: 1 partition, 3 replicas | partitions=1 replicas=3 replicas_with_errors=0 oldest_sync_age=60s");
+  ring.syncErrorsUnavailable = true;
+  const HealthResult result = EvaluateHealth({ring, ring}, Thresholds{}, 1060);
+  EXPECT_EQ(result.summary.status, Severity::Ok);
+  EXPECT_EQ(SummaryLine("T", result),
+            "VESTREL OK - T: 2 partitions, 6 replicas; not checked: replica sync errors (not available over LDAP) | "
+            "partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=60s");
+}
+
 TEST(HealthReport, DirectoryTextsCannotAddLinesOrPerformanceData) {
   const HealthResult result =
       Result(Severity::Unknown, {{Severity::Unknown, "Odd|Name\r\nX", "text with | bar\nand a line"}});

@@ -16,7 +16,7 @@ inline constexpr NWRCODE kErrQueryMaxCount = -768;       // the server's size li
 inline constexpr NWRCODE kErrRequestNotSupported = -780;  // the server does not know the request
 inline constexpr NWRCODE kErrFailedAuthentication = -669;
 // Operations and lists with no LDAP equivalent (the replica sync error list, ...).
-inline constexpr NWRCODE kErrNotAvailableOverLdap = 0x88FD;
+inline constexpr NWRCODE kErrNotAvailableOverLdap = ERR_NOT_AVAILABLE_OVER_LDAP;
 
 // The "(-NNN)" of an "NDS error: ..." diagnostic message; 0 when there is none.
 NWRCODE NdsCodeOf(std::string_view diagnostic);

@@ -1,0 +1,153 @@
+// vestrel-check on a connection to slapd loaded with ACME_TREE: the scans and the health
+// check report what they report over the tree file, except what LDAP cannot deliver (the
+// sync error list, said so in the summary line; the root DSE's replica values); the
+// password comes from --password-file only; a stopped server is UNKNOWN and named.
+#include <set>
+#include <sstream>
+
+#include "LdapServerTest.h"
+#include "check/CheckRun.h"
+
+namespace vestrel::testing {
+namespace {
+
+constexpr std::int64_t kDemoClock = 1714982400;  // 2024-05-06T08:00:00Z, the demo tree's clock
+
+struct CheckOutput {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// The finding lines of a health report (those after its summary line) without the ones
+// that hold unwanted.
+std::set<std::string> FindingsWithout(const std::string& report, const std::string& unwanted) {
+  std::set<std::string> lines;
+  std::istringstream in(report);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line))
+    if (line.find(unwanted) == std::string::npos) lines.insert(line);
+  return lines;
+}
+
+class CheckOverLdap : public LdapServerTest {
+ protected:
+  void SetUp() override {
+    LdapServerTest::SetUp();
+    unsetenv("VESTREL_TREE_FILE");
+    unsetenv("VESTREL_CONNECTIONS");
+  }
+  void TearDown() override {
+    unsetenv("VESTREL_TREE_FILE");
+    unsetenv("VESTREL_CONNECTIONS");
+    ClientConnection = kNoClientConnection;
+    LdapServerTest::TearDown();
+  }
+
+  // A connections file naming url, signed in as the administrator with no password source.
+  std::string ConnectionsFile(const std::string& url) const {
+    nlohmann::json entry = Entry(url);
+    entry.erase("passwordFile");
+    const std::string path = folder + "/connections.json";
+    std::ofstream(path) << nlohmann::json{{"connections", {entry}}}.dump();
+    return path;
+  }
+
+  // The program started afresh on arguments, its sync ages measured at the demo tree's clock.
+  static CheckOutput Run(const std::vector<std::string>& arguments) {
+    ClientConnection = kNoClientConnection;
+    nwtest::ResetToDefaults();
+    std::ostringstream out;
+    std::ostringstream err;
+    CheckOutput result;
+    result.code = check::RunCheck(arguments, out, err, [] { return kDemoClock; });
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+  }
+
+  std::vector<std::string> OverLdap(const std::string& connections, const std::string& mode) const {
+    return {"--tree", "ACME_TREE", "--connections", connections, "--password-file", folder + "/admin.pw", mode};
+  }
+};
+
+TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver) {
+  StartServer();
+  const std::string connections = ConnectionsFile(server.Url());
+  const std::string treeFile = DemoTreeFile("acme.json");
+
+  const CheckOutput fileServers = Run({"--tree-file", treeFile, "--servers"});
+  const CheckOutput ldapServers = Run(OverLdap(connections, "--servers"));
+  EXPECT_EQ(ldapServers.code, 0) << ldapServers.err;
+  EXPECT_EQ(ldapServers.out, fileServers.out);
+
+  const CheckOutput ldapPartitions = Run(OverLdap(connections, "--partitions"));
+  EXPECT_EQ(ldapPartitions.code, 0) << ldapPartitions.err;
+  EXPECT_NE(ldapPartitions.out.find("\tLegacy\t"), std::string::npos) << ldapPartitions.out;
+
+  const CheckOutput fileHealth = Run({"--tree-file", treeFile, "--health"});
+  const CheckOutput ldapHealth = Run(OverLdap(connections, "--health"));
+  EXPECT_EQ(ldapHealth.code, 2) << ldapHealth.out << ldapHealth.err;
+  EXPECT_EQ(ldapHealth.out.rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 11 replicas, 4 critical, 2 warnings, "
+                                 "1 unknown: Legacy.ACME; not checked: replica sync errors (not available over "
+                                 "LDAP) | partitions=5 replicas=11 replicas_with_errors=0 oldest_sync_age=553620s\n",
+                                 0),
+            0u)
+      << ldapHealth.out;
+  // The findings are the tree file's, without the sync errors LDAP cannot list, and with
+  // the tree root's ring, which the root DSE does not hold.
+  const std::string rootUnknown = "UNKNOWN: [Root]: the replica ring cannot be read";
+  EXPECT_NE(ldapHealth.out.find(rootUnknown), std::string::npos) << ldapHealth.out;
+  EXPECT_EQ(FindingsWithout(ldapHealth.out, rootUnknown), FindingsWithout(fileHealth.out, " has errors: "));
+  EXPECT_NE(ldapHealth.out.find("CRITICAL: Legacy.ACME: Partition Status of OLDNW.Legacy.ACME [Master] [Nr: 1] is "
+                                "(local error)"),
+            std::string::npos);
+  // Nothing the program printed holds the password.
+  for (const CheckOutput* run : {&ldapServers, &ldapPartitions, &ldapHealth})
+    EXPECT_EQ((run->out + run->err).find(kPassword), std::string::npos);
+}
+
+TEST_F(CheckOverLdap, ThePasswordComesFromAPrivateFileAndIsNeverAskedFor) {
+  StartServer();
+  const std::string connections = ConnectionsFile(server.Url());
+  // No password source: UNKNOWN, saying so; nobody is asked.
+  const CheckOutput none = Run({"--tree", "ACME_TREE", "--connections", connections, "--health"});
+  EXPECT_EQ(none.code, 3);
+  EXPECT_EQ(none.out.rfind("VESTREL UNKNOWN - ", 0), 0u) << none.out;
+  EXPECT_NE(none.out.find("no password for cn=admin,o=ACME"), std::string::npos) << none.out;
+
+  // A file others may read is refused before anything is connected.
+  const std::string shared = folder + "/shared.pw";
+  std::ofstream(shared) << kPassword;
+  chmod(shared.c_str(), 0640);
+  const CheckOutput refused = Run({"--tree", "ACME_TREE", "--connections", connections, "--password-file", shared,
+                                   "--health"});
+  EXPECT_EQ(refused.code, 3);
+  EXPECT_EQ(refused.out, "VESTREL UNKNOWN - the file \"" + shared +
+                             "\" of --password-file may be read by other users; allow only its owner (chmod 600)\n");
+
+  // The file's password wins over an inherited variable with a wrong one.
+  setenv("VESTREL_LDAP_PASSWORD", "not the password", 1);
+  const CheckOutput signedIn = Run(OverLdap(connections, "--health"));
+  unsetenv("VESTREL_LDAP_PASSWORD");
+  EXPECT_EQ(signedIn.code, 2) << signedIn.out << signedIn.err;
+}
+
+TEST_F(CheckOverLdap, AStoppedServerIsUnknownAndNamedWithItsError) {
+  StartServer();
+  const std::string url = server.Url();
+  const std::string connections = ConnectionsFile(url);
+  server.Stop();  // by its pid
+  const CheckOutput health = Run(OverLdap(connections, "--health"));
+  EXPECT_EQ(health.code, 3);
+  EXPECT_EQ(health.out, "VESTREL UNKNOWN - no directory tree is connected; not loaded: " + connections +
+                            ": connections[0]: " + url + " (ACME_TREE): cannot connect: Can't contact LDAP server\n");
+  const CheckOutput servers = Run(OverLdap(connections, "--servers"));
+  EXPECT_EQ(servers.code, 3);
+  EXPECT_EQ(servers.out, "");
+  EXPECT_NE(servers.err.find(url), std::string::npos) << servers.err;
+}
+
+}  // namespace
+}  // namespace vestrel::testing
