@@ -32,4 +32,29 @@ bool ParseReplicaInfoResponse(std::string_view value, ReplicaInfo& info) {
          reader.U32(info.replicaType) && reader.U32(info.flags) && reader.AtEnd();
 }
 
+std::string SyncSchemaRequest(const std::string& serverDn, nuint32 delay) {
+  return BerWriter().OctetString(serverDn).Integer(UnsignedField(delay)).Bytes();
+}
+
+std::string SyncPartitionRequest(const std::string& serverDn, const std::string& partitionDn, nuint32 delay) {
+  return BerWriter().OctetString(serverDn).OctetString(partitionDn).Integer(UnsignedField(delay)).Bytes();
+}
+
+std::string SendAllUpdatesRequest(const std::string& partitionDn, const std::string& originServerDn) {
+  return BerWriter().OctetString(partitionDn).OctetString(originServerDn).Bytes();
+}
+
+std::string ReceiveAllUpdatesRequest(const std::string& partitionDn, const std::string& toServerDn,
+                                     const std::string& fromServerDn) {
+  return BerWriter().OctetString(partitionDn).OctetString(toServerDn).OctetString(fromServerDn).Bytes();
+}
+
+std::string RemoveReplicaRequest(nuint32 flags, const std::string& serverDn, const std::string& partitionDn) {
+  return BerWriter().Integer(UnsignedField(flags)).OctetString(serverDn).OctetString(partitionDn).Bytes();
+}
+
+std::string JoinPartitionsRequest(nuint32 flags, const std::string& childPartitionDn) {
+  return BerWriter().Integer(UnsignedField(flags)).OctetString(childPartitionDn).Bytes();
+}
+
 }  // namespace vestrel::nw::ldap

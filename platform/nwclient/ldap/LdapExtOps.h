@@ -13,6 +13,18 @@ namespace vestrel::nw::ldap {
 
 inline constexpr const char* kExtOpPrefix = "2.16.840.1.113719.1.27.100.";
 
+// The requests the client makes, by number.
+enum ExtOpNumber : int {
+  kJoinPartitionsOp = 5,
+  kRemoveReplicaOp = 11,
+  kReplicaInfoOp = 17,
+  kListReplicasOp = 19,
+  kReceiveAllUpdatesOp = 21,
+  kSendAllUpdatesOp = 23,
+  kSyncPartitionOp = 25,
+  kSyncSchemaOp = 27,
+};
+
 // "2.16.840.1.113719.1.27.100.19" for request 19.
 std::string ExtOpName(int number);
 
@@ -34,5 +46,17 @@ struct ReplicaInfo {
 };
 std::string ReplicaInfoRequest(const std::string& serverDn, const std::string& partitionDn);
 bool ParseReplicaInfoResponse(std::string_view value, ReplicaInfo& info);
+
+// The partition and replica operations: request values (delays in seconds). They answer
+// no value.
+std::string SyncSchemaRequest(const std::string& serverDn, nuint32 delay);
+std::string SyncPartitionRequest(const std::string& serverDn, const std::string& partitionDn, nuint32 delay);
+std::string SendAllUpdatesRequest(const std::string& partitionDn, const std::string& originServerDn);
+// The server takes the updates from the master whatever fromServer names.
+std::string ReceiveAllUpdatesRequest(const std::string& partitionDn, const std::string& toServerDn,
+                                     const std::string& fromServerDn);
+// flags 1: every server of the ring must answer.
+std::string RemoveReplicaRequest(nuint32 flags, const std::string& serverDn, const std::string& partitionDn);
+std::string JoinPartitionsRequest(nuint32 flags, const std::string& childPartitionDn);
 
 }  // namespace vestrel::nw::ldap

@@ -401,12 +401,12 @@ bool LdapSource::SyntaxOf(const std::string& attrName, nuint32& syntax) const { 
 NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
                                              std::vector<std::pair<std::string, nuint32>>& found) {
   std::string response;
-  if (NWRCODE code = link_.Extended(ExtOpName(19), ListReplicasRequest(serverDn), response)) return code;
+  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn), response)) return code;
   std::vector<std::string> partitions;
   if (!ParseListReplicasResponse(response, partitions)) return ERR_INVALID_SERVER_RESPONSE;
   for (const std::string& partitionDn : partitions) {
     ReplicaInfo info;
-    if (NWRCODE code = link_.Extended(ExtOpName(17), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
+    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
     if (!ParseReplicaInfoResponse(response, info)) return ERR_INVALID_SERVER_RESPONSE;
     found.emplace_back(partitionDn, info.replicaType);
   }
@@ -480,6 +480,62 @@ NWRCODE LdapSource::ServerTime(nuint32& now) {
   return 0;
 }
 
-NWRCODE LdapSource::Operate(const Context&, const OperationArgs&) { return kErrNotAvailableOverLdap; }
+NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs& args, int& number,
+                                     std::string& value) {
+  const char* const* names = args.names;
+  std::string first, second;
+  auto dns = [&](std::size_t count) -> NWRCODE {
+    if (NWRCODE code = DnOf(context, names[0], first)) return code;
+    return count > 1 ? DnOf(context, names[1], second) : 0;
+  };
+  switch (args.operation) {
+    case Operation::SyncSchema:  // server
+      number = kSyncSchemaOp;
+      if (NWRCODE code = dns(1)) return code;
+      value = SyncSchemaRequest(first, args.seconds);
+      return 0;
+    case Operation::SyncPartition:  // server, partition
+      number = kSyncPartitionOp;
+      if (NWRCODE code = dns(2)) return code;
+      value = SyncPartitionRequest(first, second, args.seconds);
+      return 0;
+    case Operation::SendAllUpdates:  // partition, server
+      number = kSendAllUpdatesOp;
+      if (NWRCODE code = dns(2)) return code;
+      value = SendAllUpdatesRequest(first, second);
+      return 0;
+    case Operation::ReceiveAllUpdates:  // partition, server
+      number = kReceiveAllUpdatesOp;
+      if (NWRCODE code = dns(2)) return code;
+      // The request names a source too, which the server ignores: the receiver itself
+      // stands there, a name the server knows.
+      value = ReceiveAllUpdatesRequest(first, second, second);
+      return 0;
+    case Operation::RemoveReplica:  // server, partition
+      number = kRemoveReplicaOp;
+      if (NWRCODE code = dns(2)) return code;
+      value = RemoveReplicaRequest(0, first, second);  // the server's own rule about silent ring members
+      return 0;
+    case Operation::JoinPartitions:  // partition
+      number = kJoinPartitionsOp;
+      if (NWRCODE code = dns(1)) return code;
+      value = JoinPartitionsRequest(args.flags, first);
+      return 0;
+    case Operation::SyncReplicaToServer:
+    case Operation::RemovePartition:
+    case Operation::RepairTimeStamps:
+    case Operation::ReloadDS:
+      break;
+  }
+  return kErrNotAvailableOverLdap;
+}
+
+NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
+  int number = 0;
+  std::string request;
+  if (NWRCODE code = OperationRequest(context, args, number, request)) return code;
+  std::string response;  // the operations answer no value
+  return link_.Extended(ExtOpName(number), request, response);
+}
 
 }  // namespace vestrel::nw::ldap
