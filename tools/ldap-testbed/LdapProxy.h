@@ -1,21 +1,28 @@
-// A loopback proxy in front of an LDAP server, for tests of a link that goes wrong: it
-// forwards whole LDAP messages both ways and, when told, closes a connection in the
-// middle of a search's answer or stops answering while keeping the connection open.
+// A loopback proxy in front of an LDAP server, for tests of a link that goes wrong and of
+// the requests slapd cannot answer: it forwards whole LDAP messages both ways and, when
+// told, closes a connection in the middle of a search's answer or stops answering while
+// keeping the connection open. With an extended-operation double, eDirectory's extended
+// requests go to the double instead of the server. Each message a client sends may be
+// held for a fixed time first, as over a slow link.
 // Without a server behind it, it accepts connections and never answers at all.
 // It listens on 127.0.0.1 only and runs in a thread of its own.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 
 namespace vestrel::testbed {
 
+class ExtOpDouble;
+
 class LdapProxy {
  public:
   // upstreamPort: the server on 127.0.0.1 to forward to; 0: none (a server that never answers).
-  explicit LdapProxy(int upstreamPort);
+  // operations: answers eDirectory's extended requests (null: they go to the server too).
+  explicit LdapProxy(int upstreamPort, ExtOpDouble* operations = nullptr);
   ~LdapProxy();
   LdapProxy(const LdapProxy&) = delete;
   LdapProxy& operator=(const LdapProxy&) = delete;
@@ -31,16 +38,20 @@ class LdapProxy {
   void DropConnections() { drop_ = true; Wake(); }
   // From now on nothing the server sends reaches the client; the connections stay open.
   void StopAnswering(bool stop) { silent_ = stop; }
+  // Every message a client sends from now on waits this long before it goes on.
+  void DelayMessages(std::chrono::milliseconds delay) { delayMs_ = static_cast<int>(delay.count()); }
   // Connections accepted so far.
   int Accepted() const { return accepted_; }
 
  private:
   int upstreamPort_;
+  ExtOpDouble* operations_;
   int listener_ = -1;
   int port_ = 0;
   int wake_[2] = {-1, -1};
   std::atomic<int> entriesLeft_{-1};
   std::atomic<bool> silent_{false};
+  std::atomic<int> delayMs_{0};
   std::atomic<int> accepted_{0};
   std::atomic<bool> drop_{false};
   std::atomic<bool> stop_{false};

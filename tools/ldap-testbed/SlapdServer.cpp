@@ -197,9 +197,18 @@ std::string SlapdServer::Launch(const std::string& config, bool tls) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  // The server takes its signals whatever the starting thread blocks (a program that
+  // waits for its own stop signal blocks them).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   std::vector<char*> argv = Argv(args);
-  const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (spawned != 0) {
     pid_ = -1;
     return "slapd cannot be started (is the slapd package installed?)";

@@ -1,0 +1,533 @@
+#include "tools/ldap-testbed/ExtOpDouble.h"
+
+#include <ldap.h>
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+
+#include "directory/NTypes.h"
+#include "platform/nwclient/Model.h"
+#include "platform/nwclient/ldap/Ber.h"
+#include "platform/nwclient/ldap/LdapExtOps.h"
+#include "platform/nwclient/ldap/LdapNames.h"
+#include "platform/nwclient/ldap/LdapValues.h"
+
+namespace vestrel::testbed {
+
+namespace {
+
+namespace ldap = nw::ldap;
+using Values = std::vector<std::string>;
+
+// ---- Requests ----
+
+// The fields of each request, in order: 'D' a DN (OCTET STRING), 'I' an INTEGER.
+struct RequestForm {
+  int number;
+  const char* fields;
+};
+constexpr RequestForm kForms[] = {
+    {ldap::kJoinPartitionsOp, "ID"},     {ldap::kRemoveReplicaOp, "IDD"},    {ldap::kReplicaInfoOp, "DD"},
+    {ldap::kListReplicasOp, "D"},        {ldap::kReceiveAllUpdatesOp, "DDD"}, {ldap::kSendAllUpdatesOp, "DD"},
+    {ldap::kSyncPartitionOp, "DDI"},     {ldap::kSyncSchemaOp, "DI"},
+};
+
+const RequestForm* FormOf(std::string_view name) {
+  const std::string_view prefix = ldap::kExtOpPrefix;
+  if (name.substr(0, prefix.size()) != prefix) return nullptr;
+  for (const RequestForm& form : kForms)
+    if (name.substr(prefix.size()) == std::to_string(form.number)) return &form;
+  return nullptr;
+}
+
+struct Field {
+  std::string dn;
+  std::int64_t number = 0;
+};
+
+// An INTEGER's content bytes, which must be the shortest two's complement form.
+bool ShortestInteger(std::string_view content, std::int64_t& number) {
+  if (content.empty() || content.size() > 8) return false;
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(content[i]); };
+  if (content.size() > 1 && ((byte(0) == 0x00 && !(byte(1) & 0x80)) || (byte(0) == 0xFF && (byte(1) & 0x80))))
+    return false;
+  std::uint64_t bits = byte(0) & 0x80 ? ~std::uint64_t{0} : 0;
+  for (std::size_t i = 0; i < content.size(); ++i) bits = (bits << 8) | byte(i);
+  number = static_cast<std::int64_t>(bits);
+  return true;
+}
+
+// The fields one after another, nothing around them and nothing after them.
+bool DecodeFields(std::string_view value, const char* kinds, std::vector<Field>& fields) {
+  ldap::BerReader reader(value);
+  for (const char* kind = kinds; *kind; ++kind) {
+    Field field;
+    std::string_view content;
+    ldap::Dn dn;
+    if (*kind == 'I' ? !reader.Element(ldap::kBerInteger, content) || !ShortestInteger(content, field.number)
+                     : !reader.OctetString(field.dn) || !ldap::ParseDn(field.dn, dn))
+      return false;
+    fields.push_back(std::move(field));
+  }
+  return reader.AtEnd();
+}
+
+// ---- Answers ----
+
+struct NdsText {
+  NWRCODE code;
+  const char* text;
+};
+constexpr NdsText kNdsTexts[] = {
+    {ERR_NO_SUCH_ENTRY, "no such entry"},         {ERR_NO_SUCH_PARTITION, "no such partition"},
+    {ERR_ILLEGAL_REPLICA_TYPE, "illegal replica type"}, {ERR_SYSTEM_FAILURE, "system failure"},
+    {ERR_UNREACHABLE_SERVER, "unreachable server"}, {ERR_INVALID_REQUEST, "invalid request"},
+    {ERR_CRUCIAL_REPLICA, "crucial replica"},     {ERR_REPLICA_NOT_ON, "replica not on"},
+    {ERR_NO_ACCESS, "no access"},
+};
+
+ExtendedAnswer NdsError(int code) {
+  const char* text = "error";
+  for (const NdsText& known : kNdsTexts)
+    if (known.code == code) text = known.text;
+  const int result = code == ERR_NO_SUCH_ENTRY     ? LDAP_NO_SUCH_OBJECT
+                     : code == ERR_INVALID_REQUEST ? LDAP_PROTOCOL_ERROR
+                                                   : LDAP_OTHER;
+  return {result, "NDS error: " + std::string(text) + " (" + std::to_string(code) + ")", "", ""};
+}
+
+std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+// ---- The directory behind the proxy ----
+
+struct Entry {
+  std::string dn;
+  std::map<std::string, Values> attributes;  // by lower-case name without options
+  const Values& Of(const std::string& lowerName) const {
+    static const Values none;
+    auto found = attributes.find(lowerName);
+    return found == attributes.end() ? none : found->second;
+  }
+};
+
+std::string BaseName(std::string description) {
+  description = description.substr(0, description.find(';'));
+  for (char& c : description) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return description;
+}
+
+int Search(LDAP* ld, const std::string& base, int scope, const std::string& filter, std::vector<std::string> wanted,
+           std::vector<Entry>& out) {
+  std::vector<char*> attributes;
+  for (std::string& name : wanted) attributes.push_back(name.data());
+  attributes.push_back(nullptr);
+  LDAPMessage* result = nullptr;
+  const int code = ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), attributes.data(), 0, nullptr, nullptr,
+                                     nullptr, 0, &result);
+  for (LDAPMessage* m = result ? ldap_first_entry(ld, result) : nullptr; m; m = ldap_next_entry(ld, m)) {
+    Entry entry;
+    if (char* dn = ldap_get_dn(ld, m)) {
+      entry.dn = dn;
+      ldap_memfree(dn);
+    }
+    BerElement* ber = nullptr;
+    for (char* name = ldap_first_attribute(ld, m, &ber); name; name = ldap_next_attribute(ld, m, ber)) {
+      Values& values = entry.attributes[BaseName(name)];
+      if (berval** found = ldap_get_values_len(ld, m, name)) {
+        for (berval** v = found; *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+        ldap_value_free_len(found);
+      }
+      ldap_memfree(name);
+    }
+    ber_free(ber, 0);
+    out.push_back(std::move(entry));
+  }
+  ldap_msgfree(result);
+  return code;
+}
+
+struct Change {
+  int operation;  // LDAP_MOD_REPLACE, LDAP_MOD_DELETE
+  std::string attribute;
+  Values values;  // none: the whole attribute
+};
+
+bool Modify(LDAP* ld, const std::string& dn, std::vector<Change> changes) {
+  std::vector<std::vector<berval>> values(changes.size());
+  std::vector<std::vector<berval*>> pointers(changes.size());
+  std::vector<LDAPMod> mods(changes.size());
+  std::vector<LDAPMod*> list;
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    for (std::string& value : changes[i].values) values[i].push_back({value.size(), value.data()});
+    for (berval& value : values[i]) pointers[i].push_back(&value);
+    pointers[i].push_back(nullptr);
+    mods[i].mod_op = changes[i].operation | LDAP_MOD_BVALUES;
+    mods[i].mod_type = changes[i].attribute.data();
+    mods[i].mod_bvalues = pointers[i].data();
+    list.push_back(&mods[i]);
+  }
+  list.push_back(nullptr);
+  return ldap_modify_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr) == LDAP_SUCCESS;
+}
+
+// ---- Replica rings ----
+
+enum RingValues { kReplicaValues, kStatusValues, kTransitiveValues, kReceivedValues, kPurgeValues, kRingValueCount };
+const char* const kRingAttributes[kRingValueCount] = {"Replica", "partitionStatus", "transitiveVector",
+                                                      "localReceivedUpTo", "purgeVector"};
+constexpr const char* kPartitionClass = "Partition";
+
+// A partition root's replica values as the directory keeps them. The values of one
+// replica carry its number: replica pointers as a field, status octets at 12, vectors at
+// 0, purge time stamps as their second field.
+struct Ring {
+  std::string dn;
+  std::array<Values, kRingValueCount> values;
+};
+
+std::uint32_t U32At(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
+  return value;
+}
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::string AsString(const nw::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+bool SameServer(const nw::Value& pointer, const std::string& serverDn) {
+  ldap::Dn a, b;
+  return ldap::ParseDn(pointer.text, a) && ldap::ParseDn(serverDn, b) && ldap::SameDn(a, b);
+}
+
+int FindServer(LDAP* ld, const std::string& dn) {
+  std::vector<Entry> found;
+  Search(ld, dn, LDAP_SCOPE_BASE, "(objectClass=ncpServer)", {"1.1"}, found);
+  return found.empty() ? ERR_NO_SUCH_ENTRY : 0;
+}
+
+int FindRing(LDAP* ld, const std::string& dn, Ring& ring) {
+  std::vector<std::string> wanted(std::begin(kRingAttributes), std::end(kRingAttributes));
+  wanted.push_back("objectClass");
+  std::vector<Entry> found;
+  Search(ld, dn, LDAP_SCOPE_BASE, "(objectClass=*)", wanted, found);
+  if (found.empty()) return ERR_NO_SUCH_ENTRY;
+  const Values& classes = found.front().Of("objectclass");
+  if (std::none_of(classes.begin(), classes.end(), [](const std::string& c) { return nw::EqualsNoCase(c, kPartitionClass); }))
+    return ERR_NO_SUCH_PARTITION;
+  ring.dn = dn;
+  for (int i = 0; i < kRingValueCount; ++i) ring.values[i] = found.front().Of(BaseName(kRingAttributes[i]));
+  return 0;
+}
+
+// The replica pointer of serverDn in the ring.
+int FindReplica(const Ring& ring, const std::string& serverDn, nw::Value& pointer) {
+  for (const std::string& bytes : ring.values[kReplicaValues]) {
+    pointer = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    if (!pointer.malformed && SameServer(pointer, serverDn)) return 0;
+  }
+  return ERR_REPLICA_NOT_ON;
+}
+
+bool WriteRing(LDAP* ld, const Ring& ring, bool partitionRoot = true) {
+  std::vector<Change> changes;
+  for (int i = 0; i < kRingValueCount; ++i)
+    changes.push_back({LDAP_MOD_REPLACE, i == kReplicaValues ? "Replica;binary" : kRingAttributes[i], ring.values[i]});
+  if (!partitionRoot) changes.push_back({LDAP_MOD_DELETE, "objectClass", {kPartitionClass}});
+  return Modify(ld, ring.dn, std::move(changes));
+}
+
+// The replica numbered `number` (every replica for 0) is in sync as of time.
+void MarkInSync(Ring& ring, std::uint32_t number, std::uint32_t time) {
+  const auto mine = [&](std::uint32_t n) { return number == 0 || n == number; };
+  for (std::string& status : ring.values[kStatusValues])
+    if (status.size() >= 20 && mine(U32At(status, 12))) {
+      PutU32(status, 4, RS_IN_SYNC);
+      PutU32(status, 8, time);
+      PutU32(status, 16, 0);  // no error
+    }
+  for (int which : {kTransitiveValues, kReceivedValues})
+    for (std::string& vector : ring.values[which])
+      if (vector.size() >= 12 && mine(U32At(vector, 0))) PutU32(vector, 4, time);
+  for (std::string& purge : ring.values[kPurgeValues]) {
+    nw::Value stamp = ldap::DecodeValue(SYN_TIMESTAMP, purge);
+    if (stamp.malformed || !mine(stamp.number2)) continue;
+    stamp.number = time;
+    purge = ldap::EncodeValue(SYN_TIMESTAMP, stamp);
+  }
+}
+
+// Every value of the replica numbered `number` goes.
+void DropReplica(Ring& ring, std::uint32_t number) {
+  std::erase_if(ring.values[kReplicaValues], [&](const std::string& bytes) {
+    const nw::Value pointer = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    return !pointer.malformed && pointer.number2 == number;
+  });
+  Values& status = ring.values[kStatusValues];
+  const auto numbered = [&](const std::string& s) { return s.size() >= 16 && U32At(s, 12) == number; };
+  const bool firstGoes = !status.empty() && numbered(status.front());
+  std::erase_if(status, numbered);
+  // The first status value has four bytes more before its server name.
+  if (firstGoes && !status.empty() && status.front().size() >= 24) status.front().insert(24, 4, '\0');
+  for (int which : {kTransitiveValues, kReceivedValues})
+    std::erase_if(ring.values[which], [&](const std::string& v) { return v.size() >= 4 && U32At(v, 0) == number; });
+  std::erase_if(ring.values[kPurgeValues], [&](const std::string& bytes) {
+    const nw::Value stamp = ldap::DecodeValue(SYN_TIMESTAMP, bytes);
+    return !stamp.malformed && stamp.number2 == number;
+  });
+}
+
+// A new replica's values, in sync as of time.
+void AddReplica(Ring& ring, nw::Value pointer, std::uint32_t time) {
+  std::uint32_t number = 0;
+  std::uint32_t event = 0;
+  for (const std::string& bytes : ring.values[kReplicaValues]) {
+    const nw::Value held = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    if (!held.malformed) number = std::max(number, held.number2);
+  }
+  for (const std::string& vector : ring.values[kTransitiveValues])
+    if (vector.size() >= 12) event = std::max(event, U32At(vector, 8));
+  ++number;
+  ldap::Dn server;
+  const std::string serverName = ldap::ParseDn(pointer.text, server) ? ldap::TypelessName(server) : pointer.text;
+  pointer.number2 = number;
+  ring.values[kReplicaValues].push_back(ldap::EncodeValue(SYN_REPLICA_POINTER, pointer));
+  std::string status(24, '\0');
+  PutU32(status, 4, RS_IN_SYNC);
+  PutU32(status, 8, time);
+  PutU32(status, 12, number);
+  ring.values[kStatusValues].push_back(status + AsString(nw::Utf16Le(serverName, true)));
+  const std::string vector = AsString(nw::VectorOctets(number, time, event, serverName));
+  ring.values[kTransitiveValues].push_back(vector);
+  ring.values[kReceivedValues].push_back(vector);
+  nw::Value stamp;
+  stamp.number = time;
+  stamp.number2 = number;
+  stamp.number3 = event;
+  ring.values[kPurgeValues].push_back(ldap::EncodeValue(SYN_TIMESTAMP, stamp));
+}
+
+// The child's real replicas join the parent's ring: a server without a real replica of
+// the parent gets one of the child's type (a master becomes a secondary).
+void MergeRings(Ring& parent, const Ring& child, std::uint32_t time) {
+  for (const std::string& bytes : child.values[kReplicaValues]) {
+    nw::Value joining = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    if (joining.malformed || joining.number == RT_SUBREF) continue;
+    const std::uint32_t type = joining.number == RT_MASTER ? RT_SECONDARY : joining.number;
+    nw::Value held;
+    if (FindReplica(parent, joining.text, held) != 0) {
+      joining.number = type;
+      AddReplica(parent, joining, time);
+    } else if (held.number == RT_SUBREF) {
+      DropReplica(parent, held.number2);
+      held.number = type;
+      AddReplica(parent, held, time);
+    }
+  }
+}
+
+// The partition holding the entry above dn: the nearest partition root above it; false
+// for the tree root's partition, which has no entry.
+bool ParentRing(LDAP* ld, const std::string& dn, Ring& parent) {
+  ldap::Dn name;
+  if (!ldap::ParseDn(dn, name)) return false;
+  for (std::size_t level = 1; level < name.size(); ++level)
+    if (FindRing(ld, ldap::FormatDn(ldap::Dn(name.begin() + static_cast<std::ptrdiff_t>(level), name.end())), parent) == 0)
+      return true;
+  return false;
+}
+
+}  // namespace
+
+ExtOpDouble::ExtOpDouble(std::string serverUrl, std::string adminDn, std::string password)
+    : url_(std::move(serverUrl)), adminDn_(std::move(adminDn)), password_(std::move(password)) {}
+
+ExtOpDouble::~ExtOpDouble() {
+  if (ld_) ldap_unbind_ext(ld_, nullptr, nullptr);
+}
+
+bool ExtOpDouble::Answers(std::string_view requestName) { return FormOf(requestName) != nullptr; }
+
+LDAP* ExtOpDouble::Directory() {
+  if (ld_) return ld_;
+  LDAP* ld = nullptr;
+  if (ldap_initialize(&ld, url_.c_str()) != LDAP_SUCCESS) return nullptr;
+  const int version = LDAP_VERSION3;
+  timeval timeout{5, 0};
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
+  berval password{password_.size(), password_.data()};
+  if (ldap_sasl_bind_s(ld, adminDn_.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr) != LDAP_SUCCESS) {
+    ldap_unbind_ext(ld, nullptr, nullptr);
+    return nullptr;
+  }
+  return ld_ = ld;
+}
+
+void ExtOpDouble::FailNext(int requestNumber, int ndsCode) {
+  std::lock_guard lock(mutex_);
+  failures_[requestNumber] = ndsCode;
+}
+
+std::vector<ExtendedRequestRecord> ExtOpDouble::Requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::uint32_t ExtOpDouble::LastSchemaSync(const std::string& serverDn) const {
+  std::lock_guard lock(mutex_);
+  auto found = schemaSyncs_.find(nw::UpperAscii(serverDn));
+  return found == schemaSyncs_.end() ? 0 : found->second;
+}
+
+void ExtOpDouble::Schedule(std::uint32_t delaySeconds, std::function<void()> run) {
+  std::lock_guard lock(mutex_);
+  scheduled_.push_back({Clock::now() + std::chrono::seconds(delaySeconds), std::move(run)});
+}
+
+int ExtOpDouble::RunDue() {
+  std::vector<Scheduled> due;
+  {
+    std::lock_guard lock(mutex_);
+    const Clock::time_point now = Clock::now();
+    for (auto it = scheduled_.begin(); it != scheduled_.end();) {
+      if (it->due <= now) {
+        due.push_back(std::move(*it));
+        it = scheduled_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (Scheduled& job : due) job.run();
+  std::lock_guard lock(mutex_);
+  if (scheduled_.empty()) return -1;
+  Clock::time_point next = scheduled_.front().due;
+  for (const Scheduled& job : scheduled_) next = std::min(next, job.due);
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(wait, 0, 60000));
+}
+
+ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_view value) {
+  const RequestForm* form = FormOf(requestName);
+  int failure = 0;
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back({requestName, std::string(value)});
+    if (auto found = form ? failures_.find(form->number) : failures_.end(); found != failures_.end()) {
+      failure = found->second;
+      failures_.erase(found);
+    }
+  }
+  std::vector<Field> f;
+  if (!form || !DecodeFields(value, form->fields, f)) return NdsError(ERR_INVALID_REQUEST);
+  if (failure) return NdsError(failure);
+  LDAP* ld = Directory();
+  if (!ld) return NdsError(ERR_UNREACHABLE_SERVER);
+
+  Ring ring;
+  nw::Value pointer;
+  std::string response;  // the list and information requests answer a value
+  auto delay = [](const Field& field) { return static_cast<std::uint32_t>(std::clamp<std::int64_t>(field.number, 0, 86400 * 7)); };
+  switch (form->number) {
+    case ldap::kSyncSchemaOp: {  // serverName, delay
+      if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
+      Schedule(delay(f[1]), [this, key = nw::UpperAscii(f[0].dn)] {
+        std::lock_guard lock(mutex_);
+        schemaSyncs_[key] = Now();
+      });
+      break;
+    }
+    case ldap::kSyncPartitionOp: {  // serverName, partitionRoot, delay
+      if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
+      if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
+      if (int code = FindReplica(ring, f[0].dn, pointer)) return NdsError(code);
+      Schedule(delay(f[2]), [this, dn = f[1].dn] {
+        Ring due;
+        LDAP* directory = Directory();
+        if (!directory || FindRing(directory, dn, due) != 0) return;
+        MarkInSync(due, 0, Now());
+        WriteRing(directory, due);
+      });
+      break;
+    }
+    case ldap::kSendAllUpdatesOp:     // partitionRoot, originServer
+    case ldap::kReceiveAllUpdatesOp:  // partitionRoot, toServer, fromServer (ignored)
+    case ldap::kRemoveReplicaOp: {    // flags, serverName, partitionRoot
+      const bool remove = form->number == ldap::kRemoveReplicaOp;
+      const std::string& partition = remove ? f[2].dn : f[0].dn;
+      const std::string& server = f[1].dn;
+      if (int code = FindRing(ld, partition, ring)) return NdsError(code);
+      if (int code = FindServer(ld, server)) return NdsError(code);
+      if (int code = FindReplica(ring, server, pointer)) return NdsError(code);
+      if (form->number == ldap::kSendAllUpdatesOp) {
+        // A subordinate reference holds only the root object: it has nothing to send.
+        if (pointer.number == RT_SUBREF) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        MarkInSync(ring, 0, Now());
+      } else if (form->number == ldap::kReceiveAllUpdatesOp) {
+        // The master is where the updates come from.
+        if (pointer.number == RT_MASTER) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        MarkInSync(ring, pointer.number2, Now());
+      } else {
+        if (pointer.number == RT_MASTER) return NdsError(ERR_CRUCIAL_REPLICA);
+        if (pointer.number == RT_SUBREF) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        DropReplica(ring, pointer.number2);
+      }
+      if (!WriteRing(ld, ring)) return NdsError(ERR_SYSTEM_FAILURE);
+      break;
+    }
+    case ldap::kJoinPartitionsOp: {  // flags, childPartitionRoot
+      if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
+      Ring parent;
+      if (ParentRing(ld, ring.dn, parent)) {
+        MergeRings(parent, ring, Now());
+        if (!WriteRing(ld, parent)) return NdsError(ERR_SYSTEM_FAILURE);
+      }
+      for (Values& values : ring.values) values.clear();
+      if (!WriteRing(ld, ring, false)) return NdsError(ERR_SYSTEM_FAILURE);
+      break;
+    }
+    case ldap::kListReplicasOp: {  // serverName -> SEQUENCE OF partition DNs
+      if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
+      std::vector<Entry> roots;
+      Search(ld, "", LDAP_SCOPE_SUBTREE, "(Replica=*)", {"Replica"}, roots);
+      ldap::BerWriter list;
+      for (const Entry& root : roots) {
+        ring.values[kReplicaValues] = root.Of("replica");
+        if (FindReplica(ring, f[0].dn, pointer) == 0) list.OctetString(root.dn);
+      }
+      response = ldap::BerWriter().Sequence(list).Bytes();
+      break;
+    }
+    case ldap::kReplicaInfoOp: {  // serverName, partitionRoot -> the replica's information
+      if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
+      if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
+      if (int code = FindReplica(ring, f[0].dn, pointer)) return NdsError(code);
+      std::uint32_t state = RS_IN_SYNC, modified = 0;
+      for (const std::string& status : ring.values[kStatusValues])
+        if (status.size() >= 16 && U32At(status, 12) == pointer.number2) {
+          state = U32At(status, 4);
+          modified = U32At(status, 8);
+        }
+      using ldap::UnsignedField;
+      response = ldap::BerWriter()
+                         .Integer(UnsignedField(pointer.number2))  // partition ID: the replica's number stands in
+                         .Integer(UnsignedField(state))
+                         .Integer(UnsignedField(modified))
+                         .Integer(0)  // purge time
+                         .Integer(0)  // local partition ID
+                         .OctetString(f[1].dn)
+                         .Integer(UnsignedField(pointer.number))
+                         .Integer(0)  // flags
+                         .Bytes();
+      break;
+    }
+  }
+  return {LDAP_SUCCESS, "", ldap::ExtOpName(form->number + 1), response};
+}
+
+}  // namespace vestrel::testbed

@@ -1,0 +1,88 @@
+// A stand-in for eDirectory's partition and replica extended operations, which slapd does
+// not answer. LdapProxy hands it every extended request of eDirectory's prefix; it
+// decodes the request value (fields back to back, integers in their shortest form),
+// checks the names against the directory, records the request, and answers success or an
+// eDirectory-style "NDS error: <text> (-NNN)". What an operation visibly changes is
+// written into the slapd behind the proxy, signed in as its administrator:
+//   sync partition      every replica's status, vectors and purge time carry the sync's
+//                       time, and no replica reports an error (after the delay)
+//   send all updates    the same, at once
+//   receive all updates the receiving replica's values, at once
+//   remove replica      the server's Replica value and its status and vector values go
+//   join partitions     the child's real replicas join the parent's ring (a master as a
+//                       secondary); the child root is a partition root no more
+//   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
+// List replicas and replica information are answered from the partition roots' values.
+// The double knows nothing of servers that do not answer, nor of the rule that a join
+// needs both masters on one server: FailNext gives those answers.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct ldap LDAP;
+
+namespace vestrel::testbed {
+
+struct ExtendedRequestRecord {
+  std::string name;   // "2.16.840.1.113719.1.27.100.25"
+  std::string value;  // the request value's bytes
+};
+
+struct ExtendedAnswer {
+  int result = 0;  // LDAP result code
+  std::string diagnostic;
+  std::string name;   // response name; "" for none
+  std::string value;  // response value; "" for none
+};
+
+class ExtOpDouble {
+ public:
+  // The server the effects are written to, and its administrator.
+  ExtOpDouble(std::string serverUrl, std::string adminDn, std::string password);
+  ~ExtOpDouble();
+  ExtOpDouble(const ExtOpDouble&) = delete;
+  ExtOpDouble& operator=(const ExtOpDouble&) = delete;
+
+  // Whether requestName is one of the requests the double answers.
+  static bool Answers(std::string_view requestName);
+  ExtendedAnswer Answer(const std::string& requestName, std::string_view value);
+
+  // The next request of that number (25 for sync partition) fails with this NDS code.
+  void FailNext(int requestNumber, int ndsCode);
+  // The requests answered so far, in order.
+  std::vector<ExtendedRequestRecord> Requests() const;
+  // When a schema sync last ran on the server (directory time); 0 when none ran.
+  std::uint32_t LastSchemaSync(const std::string& serverDn) const;
+  // Runs the scheduled operations that fell due: the milliseconds until the next one,
+  // -1 when none waits.
+  int RunDue();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Scheduled {
+    Clock::time_point due;
+    std::function<void()> run;
+  };
+
+  std::string url_;
+  std::string adminDn_;
+  std::string password_;
+  LDAP* ld_ = nullptr;  // used on the proxy's thread only
+  mutable std::mutex mutex_;
+  std::vector<ExtendedRequestRecord> requests_;
+  std::map<int, int> failures_;                     // request number -> NDS code
+  std::map<std::string, std::uint32_t> schemaSyncs_;  // upper-case server DN -> time
+  std::vector<Scheduled> scheduled_;
+
+  LDAP* Directory();
+  void Schedule(std::uint32_t delaySeconds, std::function<void()> run);
+};
+
+}  // namespace vestrel::testbed
