@@ -1,0 +1,327 @@
+// The details dialog's ten operation buttons over LDAP, against slapd with the
+// extended-operation double in front of it. The six operations eDirectory answers over
+// LDAP reach the server as extended requests (the test decodes their values) and what
+// they change shows when the dialog opens again; the four without an LDAP request show
+// the not-available code in the dialog's error box and change nothing.
+#include <QTest>
+
+#include <ctime>
+#include <functional>
+#include <string_view>
+
+#include "LdapWindowTest.h"
+#include "details/Vestrel_detail.h"
+#include "platform/nwclient/ldap/Ber.h"
+#include "platform/nwclient/ldap/LdapErrors.h"
+#include "platform/nwclient/ldap/LdapExtOps.h"
+
+namespace vestrel {
+namespace {
+
+namespace ldap = nw::ldap;
+
+constexpr const char* kFs1 = "cn=FS1,ou=HQ,o=ACME";
+constexpr const char* kFs2 = "cn=FS2,ou=HQ,o=ACME";
+constexpr const char* kBerFs1 = "cn=BER-FS1,ou=Berlin,ou=Sales,o=ACME";
+constexpr const char* kLegacy = "ou=Legacy,o=ACME";
+
+// A request value's fields as texts: 'D' a DN as it stands, 'I' an INTEGER as the hex of
+// its content bytes ("01", "00"). Empty when the value holds anything else, or more.
+std::vector<std::string> Fields(std::string_view value, std::string_view kinds) {
+  ldap::BerReader reader(value);
+  std::vector<std::string> fields;
+  for (char kind : kinds) {
+    std::string_view content;
+    if (!reader.Element(kind == 'I' ? ldap::kBerInteger : ldap::kBerOctetString, content)) return {};
+    std::string field(content);
+    if (kind == 'I') {
+      field.clear();
+      for (unsigned char byte : content) field += "0123456789ABCDEF"[byte >> 4], field += "0123456789ABCDEF"[byte & 15];
+    }
+    fields.push_back(field);
+  }
+  return reader.AtEnd() ? fields : std::vector<std::string>{};
+}
+
+std::vector<std::string> Items(const QListWidget& list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list.count(); ++i) items.push_back(list.item(i)->text().toStdString());
+  return items;
+}
+
+bool Lists(const QListWidget& list, std::string_view prefix) {
+  for (const std::string& item : Items(list))
+    if (item.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+class LdapOperationsTest : public LdapWindowTest {
+ protected:
+  LdapOperationsTest() : LdapWindowTest(true) {}
+  void SetUp() override {
+    LdapWindowTest::SetUp();
+    SetErrorTextLibraryPath(VESTREL_NWERR_LIBRARY);  // the texts the user reads
+  }
+  void TearDown() override {
+    CloseDialog();
+    SetErrorTextLibraryPath("");
+    LdapWindowTest::TearDown();
+  }
+
+  // A context as the main window keeps it: typeless names below [Root] of ACME_TREE.
+  NWDSContextHandle Context() {
+    if (!context_) {
+      EXPECT_EQ(DSContextCreate(&context_), 0);
+      EXPECT_EQ(DSContextSetValue(context_, DCK_TREE_NAME, "ACME_TREE"), 0);
+      ModifyContextFlags(context_, '+', DCV_TYPELESS_NAMES);
+      EXPECT_EQ(DSContextSetValue(context_, DCK_NAME_CONTEXT, "[Root]"), 0);
+    }
+    return context_;
+  }
+  void CloseDialog() {
+    dialog_.hide();
+    if (context_) DSContextFree(context_);
+    context_ = 0;
+  }
+  // A fresh tree for the next case: new servers, the program connected anew.
+  void Restart() {
+    CloseDialog();
+    StopServers();
+    StartServers();
+  }
+
+  void Open(TextList& opened, TextList& other, const std::string& name) {
+    dialog_.hide();
+    opened.Clear();
+    opened.Add(name);
+    other.Clear();
+    dialog_.DirContext = Context();
+    dialog_.show();
+    QCoreApplication::processEvents();  // a close from the opening arrives here
+  }
+  void OpenServer(const std::string& name) { Open(*dialog_.ServerList, *dialog_.PartitionList, name); }
+  void OpenPartition(const std::string& name) { Open(*dialog_.PartitionList, *dialog_.ServerList, name); }
+  void Choose(QListWidget& list, std::string_view prefix) {
+    for (int i = 0; i < list.count(); ++i)
+      if (list.item(i)->text().toStdString().rfind(prefix, 0) == 0) return list.setCurrentRow(i);
+    ADD_FAILURE() << "no entry " << prefix;
+  }
+  // The delay fields of the dialog: one second.
+  void OneSecondAhead() {
+    dialog_.SpinEditH->setValue(0);
+    dialog_.SpinEditM->setValue(0);
+    dialog_.SpinEditS->setValue(1);
+  }
+
+  // The lines of an attribute of an object, as the program reads them.
+  std::vector<std::string> Lines(const std::string& object, const std::string& attribute) {
+    TextList lines;
+    ReadAttrToList(Context(), object, attribute, lines);
+    std::vector<std::string> out;
+    for (int i = 0; i < lines.Count(); ++i) out.push_back(lines[i]);
+    return out;
+  }
+  // Whether the status line of the replica on server reports an error.
+  bool ReportsError(const std::string& partition, std::string_view server) {
+    for (const std::string& line : Lines(partition, "Partition Status"))
+      if (line.rfind(server, 0) == 0) return line.find("error") != std::string::npos;
+    ADD_FAILURE() << "no status of " << server << " in " << partition;
+    return false;
+  }
+  // The texts of the error boxes shown so far.
+  std::vector<std::string> ErrorBoxes() const {
+    std::vector<std::string> texts;
+    for (const testing::RecordedBox& box : ui_.boxes)
+      if (box.kind == DialogKind::Error) texts.push_back(box.text);
+    return texts;
+  }
+  // Waits (window messages running) until done holds, at most 5 s.
+  static bool Eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 50 && !done(); ++i) QTest::qWait(100);
+    return done();
+  }
+
+  TDlgDetails dialog_;
+  NWDSContextHandle context_ = 0;
+};
+
+struct MappedOperation {
+  const char* label;
+  std::function<void()> press;  // opens the dialog, chooses, presses
+  int request;
+  const char* kinds;  // of the request's fields
+  std::vector<std::string> fields;
+  bool closes;  // the dialog closes after success
+  std::function<void()> before, after;  // what the tree shows
+};
+
+TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndTheirEffectShows) {
+  const std::uint32_t start = static_cast<std::uint32_t>(std::time(nullptr));
+  const auto legacyErrors = [this] {
+    return ReportsError("Legacy.ACME", "OLDNW") || ReportsError("Legacy.ACME", "FS1.HQ");
+  };
+  const std::vector<MappedOperation> operations = {
+      {"Sync Schema",
+       [this] {
+         OpenServer("FS1.HQ.ACME");
+         OneSecondAhead();
+         dialog_.BitBtnSyncSchema->click();
+       },
+       ldap::kSyncSchemaOp, "DI", {kFs1, "01"}, false,
+       [this] { EXPECT_EQ(operations_->LastSchemaSync(kFs1), 0u); },
+       [&] {
+         EXPECT_TRUE(Eventually([&] { return operations_->LastSchemaSync(kFs1) >= start; }));
+       }},
+      {"Sync Partition",
+       [this] {
+         OpenServer("FS1.HQ.ACME");
+         Choose(*dialog_.ListBoxSrvPart, "Legacy.ACME");
+         OneSecondAhead();
+         dialog_.BitBtnSyncPart->click();
+       },
+       ldap::kSyncPartitionOp, "DDI", {kFs1, kLegacy, "01"}, false,
+       [&] { EXPECT_TRUE(legacyErrors()); },
+       [&] {
+         // Scheduled: after the delay every replica is in sync.
+         EXPECT_TRUE(Eventually([&] { return !legacyErrors(); }));
+       }},
+      {"Send All Updates",
+       [this] {
+         OpenPartition("Legacy.ACME");
+         Choose(*dialog_.ListBoxPartServers, "FS1.HQ.ACME");
+         dialog_.BitBtnPartSendAll2->click();
+       },
+       ldap::kSendAllUpdatesOp, "DD", {kLegacy, kFs1}, false,
+       [&] { EXPECT_TRUE(legacyErrors()); },
+       [&] { EXPECT_FALSE(legacyErrors()); }},
+      {"Receive All Updates",
+       [this] {
+         OpenPartition("Legacy.ACME");
+         Choose(*dialog_.ListBoxPartServers, "BER-FS1");
+         dialog_.BitBtnPartRcvAll2->click();
+       },
+       ldap::kReceiveAllUpdatesOp, "DDD", {kLegacy, kBerFs1, kBerFs1}, false,
+       [this] { EXPECT_TRUE(ReportsError("Legacy.ACME", "BER-FS1")); },
+       [this] {
+         EXPECT_FALSE(ReportsError("Legacy.ACME", "BER-FS1"));  // the receiver only
+         EXPECT_TRUE(ReportsError("Legacy.ACME", "OLDNW"));
+       }},
+      {"Remove Replica",
+       [this] {
+         OpenPartition("Engineering.ACME");
+         Choose(*dialog_.ListBoxPartServers, "FS2.HQ.ACME");
+         dialog_.BitBtnReplicaDel2->click();
+       },
+       ldap::kRemoveReplicaOp, "IDD", {"00", kFs2, "ou=Engineering,o=ACME"}, true,
+       [this] {
+         OpenServer("FS2.HQ.ACME");
+         EXPECT_TRUE(Lists(*dialog_.ListBoxSrvPart, "Engineering.ACME"));
+       },
+       [this] {
+         OpenPartition("Engineering.ACME");
+         EXPECT_EQ(Items(*dialog_.ListBoxPartServers),
+                   (std::vector<std::string>{"ENG-FS1.Engineering.ACME [Master] [Nr: 1]",
+                                             "FS1.HQ.ACME [Read-Only] [Nr: 3]"}));
+         OpenServer("FS2.HQ.ACME");
+         EXPECT_FALSE(Lists(*dialog_.ListBoxSrvPart, "Engineering.ACME"));
+       }},
+      {"Join Partition",
+       [this] {
+         OpenServer("BER-FS1.Berlin.Sales.ACME");
+         Choose(*dialog_.ListBoxSrvPart, "Berlin.Sales.ACME");
+         dialog_.BitBtnPartJoin->click();
+       },
+       ldap::kJoinPartitionsOp, "ID", {"00", "ou=Berlin,ou=Sales,o=ACME"}, true,
+       [this] {
+         OpenServer("BER-FS1.Berlin.Sales.ACME");
+         EXPECT_EQ(Items(*dialog_.ListBoxSrvPart), (std::vector<std::string>{"Berlin.Sales.ACME", "Legacy.ACME"}));
+       },
+       [this] {
+         // Its master holds the parent partition now; the child is no partition any more.
+         OpenServer("BER-FS1.Berlin.Sales.ACME");
+         EXPECT_EQ(Items(*dialog_.ListBoxSrvPart), (std::vector<std::string>{"Legacy.ACME", "Sales.ACME"}));
+         OpenPartition("Sales.ACME");
+         EXPECT_TRUE(Lists(*dialog_.ListBoxPartServers, "BER-FS1.Berlin.Sales.ACME [Secondary]"));
+         OpenServer("SALES-FS1.Sales.ACME");
+         EXPECT_FALSE(Lists(*dialog_.ListBoxSrvPart, "Berlin.Sales.ACME"));
+       }},
+  };
+
+  for (const MappedOperation& operation : operations) {
+    SCOPED_TRACE(operation.label);
+    Restart();
+    operation.before();
+    operation.press();
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{});
+    EXPECT_EQ(dialog_.LastError, 0);
+    EXPECT_EQ(dialog_.isVisible(), !operation.closes);
+    const std::vector<testbed::ExtendedRequestRecord> requests = operations_->Requests();
+    // Partition lists of the server view ask for the replica list and information too.
+    auto sent = std::find_if(requests.begin(), requests.end(), [&](const testbed::ExtendedRequestRecord& r) {
+      return r.name == ldap::ExtOpName(operation.request);
+    });
+    ASSERT_NE(sent, requests.end());
+    EXPECT_EQ(Fields(sent->value, operation.kinds), operation.fields);
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [&](const testbed::ExtendedRequestRecord& r) {
+                              return r.name != ldap::ExtOpName(ldap::kListReplicasOp) &&
+                                     r.name != ldap::ExtOpName(ldap::kReplicaInfoOp);
+                            }),
+              1);
+    operation.after();
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestSayNotAvailableAndChangeNothing) {
+  const std::string notAvailable = " returned error 0x88FD (Not available over LDAP)";
+  const std::vector<std::string> salesHolders = Lines("Sales.ACME", "Replica");
+  ASSERT_EQ(salesHolders.size(), 2u);
+
+  OpenPartition("Sales.ACME");
+  Choose(*dialog_.ListBoxPartServers, "FS1.HQ.ACME");
+  Choose(*dialog_.ListBoxServer2, "SALES-FS1");
+  ASSERT_TRUE(dialog_.BitBtnSyncReplica->isEnabled());
+  dialog_.BitBtnSyncReplica->click();
+  ASSERT_TRUE(dialog_.BitBtnPartDel2->isEnabled());
+  dialog_.BitBtnPartDel2->click();
+  dialog_.BitBtnRepairTimeStamps2->click();
+  EXPECT_TRUE(dialog_.isVisible());
+  OpenServer("FS1.HQ.ACME");
+  dialog_.BitBtnReloadDS->click();
+  EXPECT_TRUE(dialog_.isVisible());
+
+  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{
+                             "NWDSSyncReplicaToServer" + notAvailable, "Are you sure?",
+                             "NWDSRemovePartition" + notAvailable, "Are you sure?",
+                             "NWDSRepairTimeStamps" + notAvailable, "Are you sure?", "NWDSReloadDS" + notAvailable}));
+  EXPECT_EQ(dialog_.LastError, ldap::kErrNotAvailableOverLdap);
+  for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
+    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
+                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+        << request.name;
+  EXPECT_EQ(Lines("Sales.ACME", "Replica"), salesHolders);
+  OpenPartition("Sales.ACME");
+  EXPECT_EQ(dialog_.ListBoxPartServers->count(), 2);
+  Shoot(dialog_, "details-partition");
+}
+
+TEST_F(LdapOperationsTest, AServersNdsErrorIsTheOperationsCodeAndTheDialogStaysOpen) {
+  operations_->FailNext(ldap::kRemoveReplicaOp, ERR_PARTITION_BUSY);
+  OpenPartition("Sales.ACME");
+  Choose(*dialog_.ListBoxPartServers, "FS1.HQ.ACME");
+  dialog_.BitBtnReplicaDel2->click();
+  // The master itself: the server's own rule.
+  Choose(*dialog_.ListBoxPartServers, "SALES-FS1");
+  dialog_.BitBtnReplicaDel2->click();
+  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{"Are you sure?",
+                                                   "NWDSRemoveReplica returned error " + ErrorText(ERR_PARTITION_BUSY),
+                                                   "Are you sure?",
+                                                   "NWDSRemoveReplica returned error " + ErrorText(ERR_CRUCIAL_REPLICA)}));
+  EXPECT_EQ(dialog_.LastError, ERR_CRUCIAL_REPLICA);
+  EXPECT_TRUE(dialog_.isVisible());
+  EXPECT_EQ(Lines("Sales.ACME", "Replica").size(), 2u);
+}
+
+}  // namespace
+}  // namespace vestrel
