@@ -46,16 +46,12 @@ struct Field {
   std::int64_t number = 0;
 };
 
-// An INTEGER's content bytes, which must be the shortest two's complement form.
-bool ShortestInteger(std::string_view content, std::int64_t& number) {
-  if (content.empty() || content.size() > 8) return false;
-  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(content[i]); };
-  if (content.size() > 1 && ((byte(0) == 0x00 && !(byte(1) & 0x80)) || (byte(0) == 0xFF && (byte(1) & 0x80))))
-    return false;
-  std::uint64_t bits = byte(0) & 0x80 ? ~std::uint64_t{0} : 0;
-  for (std::size_t i = 0; i < content.size(); ++i) bits = (bits << 8) | byte(i);
-  number = static_cast<std::int64_t>(bits);
-  return true;
+// Whether an INTEGER's content bytes are its shortest two's complement form.
+bool Shortest(std::string_view content) {
+  if (content.size() < 2) return !content.empty();
+  const auto lead = static_cast<std::uint8_t>(content[0]);
+  const auto next = static_cast<std::uint8_t>(content[1]);
+  return !((lead == 0x00 && !(next & 0x80)) || (lead == 0xFF && (next & 0x80)));
 }
 
 // The fields one after another, nothing around them and nothing after them.
@@ -65,7 +61,8 @@ bool DecodeFields(std::string_view value, const char* kinds, std::vector<Field>&
     Field field;
     std::string_view content;
     ldap::Dn dn;
-    if (*kind == 'I' ? !reader.Element(ldap::kBerInteger, content) || !ShortestInteger(content, field.number)
+    ldap::BerReader ahead = reader;
+    if (*kind == 'I' ? !ahead.Element(ldap::kBerInteger, content) || !Shortest(content) || !reader.Integer(field.number)
                      : !reader.OctetString(field.dn) || !ldap::ParseDn(field.dn, dn))
       return false;
     fields.push_back(std::move(field));
