@@ -59,7 +59,8 @@ bool IsProgramOnPath(const std::string& name) {
   while (!rest.empty()) {
     std::string folder;
     SplitText(rest, ":", folder, rest);
-    if (folder.empty()) folder = ".";
+    // An empty entry is the current folder (push_back: GCC 12 misreads = "." as an overlap).
+    if (folder.empty()) folder.push_back('.');
     if (IsExecutableFile(folder + "/" + name)) return true;
   }
   return false;

@@ -21,7 +21,7 @@ NWRCODE NormalizeNameContext(const char* text, std::string& nameContext) {
     nameContext = "[Root]";
     return 0;
   }
-  if (value[0] != '.') value.insert(0, ".");
+  if (value[0] != '.') value.insert(value.begin(), '.');
   if (value.back() == '.') return ERR_INVALID_OBJECT_NAME;
   return nw::FullInputName(rootContext, value.c_str(), nameContext);
 }

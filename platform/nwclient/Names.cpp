@@ -134,7 +134,8 @@ std::string OutputName(const NameBook& names, const Context& context, const std:
   std::size_t start = 0;
   for (std::size_t i = 0; i < keep; ++i) {
     std::size_t dot = canonical.find('.', start);
-    result += (result.empty() ? "" : ".") + canonical.substr(start, dot - start);
+    if (!result.empty()) result += '.';
+    result.append(canonical, start, dot - start);
     start = dot + 1;
   }
   return result;
