@@ -93,12 +93,14 @@ class FreeWalk {
 };
 
 // Fixed records of numbers, shown in hex in parentheses, then counted strings joined by
-// " / ". A record cut short ends with " / ".
+// " / ". A record cut short ends with " / ". A count above 1024 ends the walk: the bytes
+// from there on are not records, and reading them as such would invent some.
 std::string FixedRecords(const OctetView& bytes, std::size_t end, int nNumbers, int nStrings) {
   constexpr nuint32 kLargestCount = 1024;
   std::string decoded = kLineBreak;
   std::size_t cursor = kAotHeaderSize;
-  for (;;) {
+  bool lastRecord = false;
+  while (!lastRecord) {
     const std::size_t recordStart = cursor;
     std::string hex;
     for (int i = 0; i < nNumbers; ++i) {
@@ -111,8 +113,10 @@ std::string FixedRecords(const OctetView& bytes, std::size_t end, int nNumbers, 
     std::string line;
     for (int i = 0; i < nStrings; ++i) {
       if (!line.empty()) line += " / ";
+      if (cursor > end) break;
       const nuint32 length = bytes.U32(cursor);
-      if (cursor > end || length > kLargestCount || bytes.Byte(cursor + 4) == 0) break;
+      lastRecord = length > kLargestCount;
+      if (lastRecord || bytes.Byte(cursor + 4) == 0) break;
       // Item texts hold at most 1023 characters; a count of 1024 does not fit.
       if (length == kLargestCount) RaiseRangeCheck();
       line += bytes.Text(cursor + 4, length);
@@ -120,8 +124,9 @@ std::string FixedRecords(const OctetView& bytes, std::size_t end, int nNumbers, 
     }
     decoded += line + kLineBreak;
     // A record that neither numbers nor strings moved on would repeat forever.
-    if (cursor == recordStart) return decoded;
+    if (cursor == recordStart) lastRecord = true;
   }
+  return decoded;
 }
 
 // Bytes from 24 on as characters; every run of control bytes becomes one line break.

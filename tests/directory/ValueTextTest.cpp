@@ -218,12 +218,17 @@ TEST(AotStream, FixedRecords) {
   copies.PutChars("file");
   EXPECT_EQ(DecodeAotRecords(copies.buffer, copies.count, 4, 1), "\r\n (   9/   8/   7/   6) file\r\n");
 
-  // Counts above 1024 end the strings; a count of exactly 1024 cannot be held.
+  // A count above 1024 ends the walk: the bytes after it are not shown as records; a
+  // count of exactly 1024 cannot be held.
   Stream big;
   big.Header();
   for (nuint32 n : {1u, 2u, 3u}) big.PutU32At(n);
   big.PutU32At(1025);
   big.PutChars("x");
+  EXPECT_EQ(DecodeAotRecords(big.buffer, big.count, 3, 2), "\r\n (   1/   2/   3) \r\n");
+  for (nuint32 n : {4u, 5u, 6u, 7u}) big.PutU32At(n);
+  big.PutU32At(2);
+  big.PutChars("ab");
   EXPECT_EQ(DecodeAotRecords(big.buffer, big.count, 3, 2), "\r\n (   1/   2/   3) \r\n");
   Stream full;
   full.Header();
