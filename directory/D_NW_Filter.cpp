@@ -3,11 +3,6 @@
 // to the library's filter builder, which reports a malformed expression by its codes.
 #include "directory/D_NW_Filter.h"
 
-#include <unicode/datefmt.h>
-#include <unicode/locid.h>
-#include <unicode/parsepos.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -260,36 +255,6 @@ NWRCODE ConvertValue(RecordWriter& out, std::size_t bufferSize, nuint32 syntaxId
   }
 }
 
-// ---- Local date and time texts ----
-
-icu::Locale UserLocale() {
-  icu::Locale locale = icu::Locale::getDefault();
-  if (std::string(locale.getName()) == "en_US_POSIX") return icu::Locale("en_US");
-  return locale;
-}
-
-// ICU writes a narrow no-break space before the day period; people type a blank.
-icu::UnicodeString PlainBlanks(icu::UnicodeString text) {
-  return text.findAndReplace(icu::UnicodeString(static_cast<UChar>(0x202F)), icu::UnicodeString(" "));
-}
-
-bool ParseWith(icu::DateFormat::EStyle dateStyle, icu::DateFormat::EStyle timeStyle, const icu::UnicodeString& text,
-               UDate& millis) {
-  std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(dateStyle, timeStyle, UserLocale()));
-  auto* pattern = dynamic_cast<icu::SimpleDateFormat*>(format.get());
-  if (!pattern) return false;
-  icu::UnicodeString patternText;
-  pattern->applyPattern(PlainBlanks(pattern->toPattern(patternText)));
-  // The wall-clock time is wanted, so no zone shifts it.
-  pattern->setTimeZone(*icu::TimeZone::getGMT());
-  pattern->setLenient(false);
-  icu::ParsePosition position(0);
-  const UDate parsed = pattern->parse(text, position);
-  if (position.getErrorIndex() >= 0 || position.getIndex() != text.length()) return false;
-  millis = parsed;
-  return true;
-}
-
 }  // namespace
 
 // ---- Lines ----
@@ -410,18 +375,6 @@ int SplitHashParts(const std::string& text, std::array<std::string, 5>& parts) {
     start = hash + 1;
   }
   return count;
-}
-
-bool LocalTextToDateTime(const std::string& text, double& dateTime) {
-  const icu::UnicodeString input = PlainBlanks(icu::UnicodeString::fromUTF8(TrimBlanks(text)));
-  if (input.isEmpty()) return false;
-  UDate millis = 0;
-  const bool read = ParseWith(icu::DateFormat::kShort, icu::DateFormat::kShort, input, millis) ||
-                    ParseWith(icu::DateFormat::kShort, icu::DateFormat::kMedium, input, millis) ||
-                    ParseWith(icu::DateFormat::kShort, icu::DateFormat::kNone, input, millis);
-  if (!read) return false;
-  dateTime = 25569.0 + millis / 86400000.0;
-  return true;
 }
 
 }  // namespace vestrel

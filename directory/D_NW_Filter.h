@@ -47,8 +47,4 @@ int SplitHashParts(const std::string& text, std::array<std::string, 5>& parts);
 // Without leading and trailing blanks and tabs.
 std::string TrimBlanks(const std::string& text);
 
-// A date, or a date and a time, in the user's locale (short date, short or medium time)
-// as a date-time value of that wall-clock time; false when it cannot be read.
-bool LocalTextToDateTime(const std::string& text, double& dateTime);
-
 }  // namespace vestrel

@@ -6,9 +6,12 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
+#include <unicode/parsepos.h>
+#include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
@@ -207,6 +210,66 @@ std::string ShortDateTimeText(double dateTime) {
   FormatPart(dateTime, icu::DateFormat::kShort, icu::DateFormat::kNone, date);
   FormatPart(dateTime, icu::DateFormat::kNone, icu::DateFormat::kShort, time);
   return date + " " + time;
+}
+
+namespace {
+
+icu::UnicodeString PatternOf(icu::DateFormat::EStyle dateStyle, icu::DateFormat::EStyle timeStyle) {
+  icu::UnicodeString pattern;
+  if (const auto* format = dynamic_cast<const icu::SimpleDateFormat*>(DateFormatter(dateStyle, timeStyle)))
+    format->toPattern(pattern);
+  return pattern;
+}
+
+// The forms a date-time text is read in, most likely first: the texts DirTimeText and
+// ShortDateTimeText write (short date, a blank, medium or short time), the locale's own
+// joined forms, and the date alone.
+std::vector<icu::UnicodeString> ReadablePatterns() {
+  const icu::UnicodeString date = PatternOf(icu::DateFormat::kShort, icu::DateFormat::kNone);
+  const icu::UnicodeString blank(" ");
+  std::vector<icu::UnicodeString> patterns{
+      date + blank + PatternOf(icu::DateFormat::kNone, icu::DateFormat::kMedium),
+      date + blank + PatternOf(icu::DateFormat::kNone, icu::DateFormat::kShort),
+      PatternOf(icu::DateFormat::kShort, icu::DateFormat::kMedium),
+      PatternOf(icu::DateFormat::kShort, icu::DateFormat::kShort),
+      date};
+  // Texts are shown with plain blanks where ICU puts a narrow no-break space.
+  for (icu::UnicodeString& pattern : patterns)
+    pattern.findAndReplace(icu::UnicodeString(static_cast<UChar>(0x202F)), blank);
+  return patterns;
+}
+
+bool ParseWith(const icu::UnicodeString& pattern, const icu::UnicodeString& text, UDate& millis) {
+  UErrorCode status = U_ZERO_ERROR;
+  icu::SimpleDateFormat format(pattern, DisplayLocale(), status);
+  if (U_FAILURE(status)) return false;
+  // The wall-clock time is wanted, so no zone shifts it.
+  format.setTimeZone(*icu::TimeZone::getGMT());
+  format.setLenient(false);
+  // A two-digit year means 1969 to 2068: directory times begin in 1970, whose first
+  // hours are still 1969 west of Greenwich.
+  constexpr UDate kFirstOf1969 = -365.0 * kMsPerDay;
+  format.set2DigitYearStart(kFirstOf1969, status);
+  icu::ParsePosition position(0);
+  const UDate parsed = format.parse(text, position);
+  if (U_FAILURE(status) || position.getErrorIndex() >= 0 || position.getIndex() != text.length()) return false;
+  millis = parsed;
+  return true;
+}
+
+}  // namespace
+
+bool LocalTextToDateTime(const std::string& text, double& dateTime) {
+  const std::string trimmed = TrimLeftChars(TrimRightChars(text, " \t"), " \t");
+  if (trimmed.empty()) return false;
+  const icu::UnicodeString input = icu::UnicodeString::fromUTF8(PlainBlanks(trimmed));
+  for (const icu::UnicodeString& pattern : ReadablePatterns()) {
+    UDate millis = 0;
+    if (pattern.isEmpty() || !ParseWith(pattern, input, millis)) continue;
+    dateTime = kUnixEpochDay + millis / kMsPerDay;
+    return true;
+  }
+  return false;
 }
 
 nuint32 DateTimeToDirTime(bool fromLocal, double dateTime) {

@@ -63,6 +63,10 @@ int TimeZoneBias();
 std::string DirTimeText(nuint32 directoryTime, bool toLocal);
 // Locale short date, a blank and locale short time of a date-time value, no zone shift.
 std::string ShortDateTimeText(double dateTime);
+// The reverse of both texts: a date, or a date and a time, in the user's locale as
+// DirTimeText and ShortDateTimeText show them (or in the locale's own joined form) as a
+// date-time value of that wall-clock time; false when it cannot be read.
+bool LocalTextToDateTime(const std::string& text, double& dateTime);
 // Date-time value to directory time, rounded to the second (halves to even); a result
 // outside 0..4294967295 is a range failure.
 nuint32 DateTimeToDirTime(bool fromLocal, double dateTime);

@@ -2,6 +2,7 @@
 // converted into value records.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <tuple>
 
@@ -325,6 +326,34 @@ TEST_F(SyntaxValues, TimesInTheUsersLocalFormat) {
   ZoneAndLocale germanTwoHoursAhead("Etc/GMT-2", "de_DE");
   ASSERT_EQ(Convert(24, "06.05.24, 10:00"), 0);
   EXPECT_EQ(U32(), 1714982400u);
+}
+
+// What the program shows for a time reads back as that time, whatever the locale and zone.
+TEST_F(SyntaxValues, TimesAsTheProgramShowsThemReadBack) {
+  const nuint32 times[] = {
+      1714982430u,  // 2024-05-06 08:00:30 UTC
+      1714971600u,  // 2024-05-06 05:00 UTC, local midnight five hours west: the date alone
+      2840238245u,  // 2060-01-02 03:04:05 UTC, a two-digit year past the default window
+      0u,           // 1970-01-01 00:00 UTC: still 1969 west of Greenwich
+  };
+  for (const char* zone : {"Etc/GMT+5", "Etc/GMT-9"}) {
+    for (const char* locale : {"en_US", "en_GB", "de_DE", "fr_FR", "es_ES", "ja_JP", "ko_KR", "zh_CN", "ru_RU",
+                               "ar_EG", "he_IL", "hi_IN", "th_TH", "fa_IR", "tr_TR", "en_US_POSIX"}) {
+      ZoneAndLocale setting(zone, locale);
+      for (nuint32 time : times) {
+        const std::string shown = DirTimeText(time, true);
+        for (nuint32 syntax : {19u, 24u}) {
+          ASSERT_EQ(Convert(syntax, shown), 0) << zone << " " << locale << " " << shown;
+          EXPECT_EQ(U32(), time) << zone << " " << locale << " " << shown;
+        }
+        // The object times are shown to the minute.
+        const double minute = std::floor(DirTimeToDateTime(time) * 1440.0) / 1440.0;
+        double read = 0;
+        ASSERT_TRUE(LocalTextToDateTime(ShortDateTimeText(minute), read)) << locale << " " << ShortDateTimeText(minute);
+        EXPECT_EQ(std::lround(read * 1440.0), std::lround(minute * 1440.0)) << locale << " " << ShortDateTimeText(minute);
+      }
+    }
+  }
 }
 
 TEST_F(SyntaxValues, SyntaxesWithoutComparisonAreRefused) {
