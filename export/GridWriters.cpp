@@ -77,6 +77,10 @@ std::string XmlCellLine(const std::string& colElement, TextList& workList, const
   return XmlElement("cell", content);
 }
 
+// Browsers read the references &#128; to &#159; as windows-1252 characters (a control
+// character would show as a dash or a quote), so those stand as U+FFFD.
+char32_t HtmlReferable(char32_t c) { return c >= 0x80 && c <= 0x9F ? kReplacementChar : c; }
+
 // The text of an HTML cell: markup characters as entities, CR LF as "<br>", characters
 // outside ASCII as numeric references; lone CR or LF stay as they are.
 std::string HtmlCellText(std::string_view text) {
@@ -103,7 +107,7 @@ std::string HtmlCellText(std::string_view text) {
         if (static_cast<unsigned char>(c) < 0x80) {
           out += c;
         } else {
-          AppendCharRef(out, NextCodePoint(text, pos));
+          AppendCharRef(out, HtmlReferable(NextCodePoint(text, pos)));
           continue;  // NextCodePoint moved pos already
         }
     }

@@ -178,6 +178,14 @@ TEST(GridWritersHtml, OnlyCrLfBecomesABreakAndNonAsciiBecomesReferences) {
   EXPECT_NE(GridToHtml(grid).find("<td>a\rb\nc<br>d &#246;&#65533;</td>"), std::string::npos);
 }
 
+TEST(GridWritersHtml, C1ControlCharactersBecomeReplacementCharacters) {
+  // Browsers would show &#128;..&#159; as windows-1252's euro sign, dashes and quotes.
+  StringGrid grid(1, 1, 0, 0);
+  grid.SetCell(0, 0, "\x7F\xC2\x80|\xC2\x96|\xC2\x9F|\xC2\xA0");  // U+007F, U+0080, U+0096, U+009F, U+00A0
+  EXPECT_NE(GridToHtml(grid).find("<td>\x7F&#65533;|&#65533;|&#65533;|&#160;</td>"), std::string::npos)
+      << GridToHtml(grid);
+}
+
 // ---- Separated text cells ----
 
 TEST(TextCells, SingleLinesStayUnquoted) {
