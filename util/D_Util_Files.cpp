@@ -94,12 +94,12 @@ void RemoveListItems(TextList* target, const TextList* items) {
   if (target == nullptr || items == nullptr) return;
   const std::vector<ListEntry> removals = EntriesOf(*items);
   // The first remaining entry equal to an item is the lowest remaining index under the
-  // item's collation key, so each key keeps its indexes in order and hands them out.
+  // item's key, so each key keeps its indexes in order and hands them out.
   std::unordered_map<std::string, std::vector<int>> indexesByKey;
-  for (int i = target->Count() - 1; i >= 0; --i) indexesByKey[CollationKey((*target)[i])].push_back(i);
+  for (int i = target->Count() - 1; i >= 0; --i) indexesByKey[ListTextKey((*target)[i])].push_back(i);
   std::vector<bool> removed(static_cast<std::size_t>(target->Count()), false);
   for (const ListEntry& item : removals) {
-    auto found = indexesByKey.find(CollationKey(item.text));
+    auto found = indexesByKey.find(ListTextKey(item.text));
     if (found == indexesByKey.end() || found->second.empty()) continue;
     removed[static_cast<std::size_t>(found->second.back())] = true;
     found->second.pop_back();
@@ -112,11 +112,11 @@ void AppendListItems(TextList* target, const TextList* items, bool allowDuplicat
   const std::vector<ListEntry> additions = EntriesOf(*items);
   std::unordered_set<std::string> present;
   if (!allowDuplicates) {
-    for (int i = 0; i < target->Count(); ++i) present.insert(CollationKey((*target)[i]));
+    for (int i = 0; i < target->Count(); ++i) present.insert(ListTextKey((*target)[i]));
   }
   for (const ListEntry& item : additions) {
     // An item appended earlier in this call counts as already contained.
-    if (!allowDuplicates && !present.insert(CollationKey(item.text)).second) continue;
+    if (!allowDuplicates && !present.insert(ListTextKey(item.text)).second) continue;
     target->Add(item.text, item.object);
   }
 }

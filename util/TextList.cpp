@@ -3,12 +3,15 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <unordered_set>
 #include <utility>
 
 namespace vestrel {
@@ -43,6 +46,7 @@ const icu::Collator* SharedCollator() {
 }
 
 unsigned char FoldAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
+unsigned char FoldAsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 // Used only when ICU cannot give a collator at all.
 int CompareAsciiNoCase(const std::string& a, const std::string& b) {
@@ -105,6 +109,42 @@ std::string CollationKey(const std::string& text) {
   return collator ? SortKey(*collator, text) : FoldedAscii(text);
 }
 
+std::string CaseFolded(const std::string& text) {
+  std::string folded;
+  folded.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  int32_t at = 0;
+  while (at < length) {
+    if (bytes[at] < 0x80) {
+      folded += static_cast<char>(FoldAsciiLower(bytes[at]));
+      ++at;
+      continue;
+    }
+    const int32_t start = at;
+    UChar32 c = 0;
+    U8_NEXT(bytes, at, length, c);
+    if (c < 0) {
+      folded.append(text, static_cast<std::size_t>(start), static_cast<std::size_t>(at - start));
+      continue;
+    }
+    uint8_t encoded[U8_MAX_LENGTH];
+    int32_t size = 0;
+    U8_APPEND_UNSAFE(encoded, size, u_foldCase(c, U_FOLD_CASE_DEFAULT));
+    folded.append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(size));
+  }
+  return folded;
+}
+
+bool ListTextsEqual(const std::string& a, const std::string& b) {
+  return CompareTextLocale(a, b) == 0 && CaseFolded(a) == CaseFolded(b);
+}
+
+std::string ListTextKey(const std::string& text) {
+  const std::string collation = CollationKey(text);
+  return std::to_string(collation.size()) + ":" + collation + CaseFolded(text);
+}
+
 void TextList::SetString(int index, std::string text) {
   Item& item = items_.at(index);
   if (!sorted_) {
@@ -124,17 +164,17 @@ int TextList::Add(std::string text, std::intptr_t object) {
     items_.push_back({std::move(text), object});
     return Count() - 1;
   }
-  // Binary search: after equal entries (keeps insertion order), or onto the equal entry
-  // when duplicates are ignored.
+  // Binary search for the entries that sort as one with text; the new entry goes after
+  // them (keeps insertion order), or, when duplicates are ignored, an equal one among
+  // them is the answer.
   const auto lower = std::lower_bound(items_.begin(), items_.end(), text, [](const Item& item, const std::string& t) {
     return CompareTextLocale(item.text, t) < 0;
   });
-  if (lower != items_.end() && CompareTextLocale(lower->text, text) == 0 && duplicates_ == Duplicates::Ignore) {
-    return static_cast<int>(lower - items_.begin());
+  auto upper = lower;
+  for (; upper != items_.end() && CompareTextLocale(upper->text, text) == 0; ++upper) {
+    if (duplicates_ == Duplicates::Ignore && CaseFolded(upper->text) == CaseFolded(text))
+      return static_cast<int>(upper - items_.begin());
   }
-  const auto upper = std::upper_bound(lower, items_.end(), text, [](const std::string& t, const Item& item) {
-    return CompareTextLocale(t, item.text) < 0;
-  });
   const auto inserted = items_.insert(upper, Item{std::move(text), object});
   return static_cast<int>(inserted - items_.begin());
 }
@@ -168,32 +208,45 @@ void TextList::Clear() { items_.clear(); }
 
 int TextList::IndexOf(const std::string& text) const {
   if (sorted_) {
-    const auto lower = std::lower_bound(items_.begin(), items_.end(), text, [](const Item& item, const std::string& t) {
+    // Equal entries are among those that sort as one with text.
+    auto at = std::lower_bound(items_.begin(), items_.end(), text, [](const Item& item, const std::string& t) {
       return CompareTextLocale(item.text, t) < 0;
     });
-    if (lower != items_.end() && CompareTextLocale(lower->text, text) == 0) return static_cast<int>(lower - items_.begin());
+    for (; at != items_.end() && CompareTextLocale(at->text, text) == 0; ++at) {
+      if (CaseFolded(at->text) == CaseFolded(text)) return static_cast<int>(at - items_.begin());
+    }
     return -1;
   }
   for (int i = 0; i < Count(); ++i) {
-    if (CompareTextLocale(items_[i].text, text) == 0) return i;
+    if (ListTextsEqual(items_[i].text, text)) return i;
   }
   return -1;
 }
 
-void TextList::Sort() {
+void TextList::Sort() { SortWithKeys(); }
+
+// Sorts stably by collation key and returns the keys in the new order (none for a list
+// of fewer than two entries, which has nothing to sort).
+std::vector<std::string> TextList::SortWithKeys() {
   const std::size_t count = items_.size();
-  if (count < 2) return;
-  std::vector<std::size_t> order(count);
-  std::iota(order.begin(), order.end(), std::size_t{0});
+  if (count < 2) return {};
   // One key per item, so the sort compares plain bytes.
   std::vector<std::string> keys;
   keys.reserve(count);
   for (const Item& item : items_) keys.push_back(CollationKey(item.text));
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
   std::vector<Item> sorted;
+  std::vector<std::string> sortedKeys;
   sorted.reserve(count);
-  for (std::size_t index : order) sorted.push_back(std::move(items_[index]));
+  sortedKeys.reserve(count);
+  for (std::size_t index : order) {
+    sorted.push_back(std::move(items_[index]));
+    sortedKeys.push_back(std::move(keys[index]));
+  }
   items_ = std::move(sorted);
+  return sortedKeys;
 }
 
 void TextList::SetSorted(bool sorted) {
@@ -201,12 +254,21 @@ void TextList::SetSorted(bool sorted) {
   sorted_ = sorted;
 }
 
-void TextList::DropAdjacentDuplicates() {
-  // The list is sorted: equal entries are neighbours; the first of each run stays.
-  const auto last = std::unique(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
-    return CompareTextLocale(a.text, b.text) == 0;
-  });
-  items_.erase(last, items_.end());
+// The list is sorted and keys are its collation keys: equal entries lie in one run of
+// equal keys, in the order they were met; the first of them stays.
+void TextList::DropDuplicates(const std::vector<std::string>& keys) {
+  std::vector<bool> dropped(items_.size(), false);
+  std::unordered_set<std::string> foldedInRun;
+  for (std::size_t runStart = 0; runStart < items_.size();) {
+    std::size_t runEnd = runStart + 1;
+    while (runEnd < items_.size() && keys[runEnd] == keys[runStart]) ++runEnd;
+    if (runEnd - runStart > 1) {
+      foldedInRun.clear();
+      for (std::size_t i = runStart; i < runEnd; ++i) dropped[i] = !foldedInRun.insert(CaseFolded(items_[i].text)).second;
+    }
+    runStart = runEnd;
+  }
+  DeleteMarked(dropped);
 }
 
 void TextList::SetText(const std::string& text) {
@@ -214,8 +276,8 @@ void TextList::SetText(const std::string& text) {
   for (std::string& line : SplitLines(text)) items_.push_back(Item{std::move(line), 0});
   if (!sorted_) return;
   // Sorting all lines at once instead of filing them one by one keeps large texts fast.
-  Sort();
-  if (duplicates_ == Duplicates::Ignore) DropAdjacentDuplicates();
+  const std::vector<std::string> keys = SortWithKeys();
+  if (duplicates_ == Duplicates::Ignore) DropDuplicates(keys);
 }
 
 std::string TextList::Text() const {

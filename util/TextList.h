@@ -37,13 +37,14 @@ class TextList {
   void DeleteMarked(const std::vector<bool>& marked);
   void Clear();
 
-  // Index of the first entry equal to text ignoring case, -1 when none.
+  // Index of the first entry equal to text (ListTextsEqual), -1 when none.
   int IndexOf(const std::string& text) const;
 
   // Sorts ignoring case in the user's locale; the order of equal entries is kept.
   void Sort();
   bool Sorted() const { return sorted_; }
-  // A sorted list keeps its order on every Add and with Duplicates::Ignore drops equal texts.
+  // A sorted list keeps its order on every Add and with Duplicates::Ignore drops equal
+  // texts (ListTextsEqual), keeping the first met.
   void SetSorted(bool sorted);
   void SetDuplicates(Duplicates duplicates) { duplicates_ = duplicates; }
 
@@ -61,17 +62,29 @@ class TextList {
     std::string text;
     std::intptr_t object = 0;
   };
-  void DropAdjacentDuplicates();
+  std::vector<std::string> SortWithKeys();
+  void DropDuplicates(const std::vector<std::string>& keys);
 
   std::vector<Item> items_;
   bool sorted_ = false;
   Duplicates duplicates_ = Duplicates::Accept;
 };
 
-// Case-insensitive, locale-aware comparison used by TextList: <0, 0, >0.
+// Case-insensitive, locale-aware comparison by which TextList sorts: <0, 0, >0. Texts
+// that differ in more than case may still compare 0 (x2 and x with a superscript two, AB
+// and full-width AB, a text with an added control character): they sort as one but are not equal.
 int CompareTextLocale(const std::string& a, const std::string& b);
-// A byte string whose plain order (std::string's <) is CompareTextLocale's order; equal
-// keys mean equal texts. For sorting and hashing many texts with one conversion each.
+// A byte string whose plain order (std::string's <) is CompareTextLocale's order. For
+// sorting many texts with one conversion each.
 std::string CollationKey(const std::string& text);
+
+// Each character replaced by its simple Unicode case folding; bytes that are not UTF-8
+// stay as they are. Texts that differ only in letter case fold to the same text.
+std::string CaseFolded(const std::string& text);
+// Equal in a text list's look-up and duplicate removal: the same text but for letter case
+// (CompareTextLocale gives 0 and the case-folded texts are the same).
+bool ListTextsEqual(const std::string& a, const std::string& b);
+// A key that is the same for exactly the texts ListTextsEqual finds equal, for hashing.
+std::string ListTextKey(const std::string& text);
 
 }  // namespace vestrel

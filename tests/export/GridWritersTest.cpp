@@ -89,6 +89,18 @@ TEST(GridWritersXml, CellLinesAreSortedWithoutCaseDuplicates) {
       << xml;
 }
 
+TEST(GridWritersXml, LinesThatDifferInMoreThanCaseAreAllWritten) {
+  FixedWriterClock clock;
+  StringGrid grid(2, 2, 1, 1);
+  // x2 and x with a superscript two, AB and full-width AB, id and id with a control character.
+  grid.SetCell(1, 1, "x2\r\nx\xC2\xB2\r\nAB\r\n\xEF\xBC\xA1\xEF\xBC\xA2\r\nid\r\nid\x01\r\nab");
+  EXPECT_NE(GridToXml(grid).find("<cell><col/><value index=\"0\">AB</value><value index=\"1\">&#65313;&#65314;</value>"
+                                 "<value index=\"2\">id</value><value index=\"3\">id&#65533;</value>"
+                                 "<value index=\"4\">x2</value><value index=\"5\">x&#178;</value></cell>"),
+            std::string::npos)
+      << GridToXml(grid);
+}
+
 TEST(GridWritersXml, MarkupAndNonAsciiAreEscapedInTitlesAndValues) {
   FixedWriterClock clock;
   StringGrid grid(2, 2, 1, 1);

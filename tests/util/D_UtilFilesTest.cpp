@@ -100,6 +100,16 @@ TEST(ListArithmetic, AppendSkipsContainedItemsUnlessAllowed) {
   AppendListItems(nullptr, &items, true);
 }
 
+TEST(ListArithmetic, TextsThatDifferInMoreThanCaseAreDifferentItems) {
+  const std::string superscript = "x\xC2\xB2";  // x and a superscript two
+  TextList target = ListOf({superscript, "x2"});
+  TextList items = ListOf({"X2"});
+  RemoveListItems(&target, &items);
+  EXPECT_EQ(target.ToVector(), (Texts{superscript}));
+  AppendListItems(&target, &items, false);
+  EXPECT_EQ(target.ToVector(), (Texts{superscript, "X2"}));
+}
+
 TEST(ListArithmetic, LargeListsStayFast) {
   TextList target, items;
   for (int i = 0; i < 50000; ++i) target.Add("entry " + std::to_string(i));

@@ -108,6 +108,35 @@ TEST(TextListText, SortedIgnoringListGivesDistinctSortedLines) {
   EXPECT_EQ(work.ToVector(), (Texts{"Q"}));
 }
 
+// Lines that sort as one but differ in more than letter case are different values.
+TEST(TextListText, OnlyLetterCaseMakesLinesEqual) {
+  const std::string superscript = "x\xC2\xB2";           // x and a superscript two
+  const std::string fullWidth = "\xEF\xBC\xA1\xEF\xBC\xA2";  // full-width AB
+  const std::string withControl("id\x01", 3);
+  TextList work;
+  work.SetSorted(true);
+  work.SetDuplicates(TextList::Duplicates::Ignore);
+  work.SetText("x2\r\n" + superscript + "\r\nAB\r\n" + fullWidth + "\r\nid\r\n" + withControl +
+               "\r\nID\r\nX2\r\n\xC3\x84\r\n\xC3\xA4\r\nab");
+  // Sorting is as before: the lines that sort as one keep the order they were met in.
+  EXPECT_EQ(work.ToVector(), (Texts{"\xC3\x84", "AB", fullWidth, "id", withControl, "x2", superscript}));
+
+  TextList list;
+  list.SetSorted(true);
+  list.SetDuplicates(TextList::Duplicates::Ignore);
+  list.Add("x2");
+  EXPECT_EQ(list.Add(superscript), 1);
+  EXPECT_EQ(list.Add("X2"), 0);
+  EXPECT_EQ(list.IndexOf(superscript), 1);
+  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(ListOf({superscript, "x2"}).IndexOf("X2"), 1);
+  EXPECT_EQ(ListOf({fullWidth}).IndexOf("ab"), -1);
+  EXPECT_TRUE(ListTextsEqual("\xC3\xA4" "b", "\xC3\x84" "B"));
+  EXPECT_FALSE(ListTextsEqual("id", withControl));
+  EXPECT_EQ(ListTextKey("Ab"), ListTextKey("aB"));
+  EXPECT_NE(ListTextKey("AB"), ListTextKey(fullWidth));
+}
+
 TEST(TextListText, TextEndsEveryEntryWithCrLf) {
   EXPECT_EQ(ListOf({"a", "", "b"}).Text(), "a\r\n\r\nb\r\n");
   EXPECT_EQ(TextList().Text(), "");
