@@ -172,7 +172,7 @@ int TextList::Add(std::string text, std::intptr_t object) {
   });
   auto upper = lower;
   for (; upper != items_.end() && CompareTextLocale(upper->text, text) == 0; ++upper) {
-    if (duplicates_ == Duplicates::Ignore && CaseFolded(upper->text) == CaseFolded(text))
+    if (duplicates_ == Duplicates::Ignore && ListTextsEqual(upper->text, text))
       return static_cast<int>(upper - items_.begin());
   }
   const auto inserted = items_.insert(upper, Item{std::move(text), object});
@@ -213,7 +213,7 @@ int TextList::IndexOf(const std::string& text) const {
       return CompareTextLocale(item.text, t) < 0;
     });
     for (; at != items_.end() && CompareTextLocale(at->text, text) == 0; ++at) {
-      if (CaseFolded(at->text) == CaseFolded(text)) return static_cast<int>(at - items_.begin());
+      if (ListTextsEqual(at->text, text)) return static_cast<int>(at - items_.begin());
     }
     return -1;
   }
