@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "util/D_Util.h"
+#include "util/TextList.h"
 
 namespace {
 
@@ -60,6 +61,24 @@ void FuzzBufferToLines(std::string_view input) {
   Check(lines.find('\t') == std::string::npos && lines.find('\0') == std::string::npos);
 }
 
+// The lines of a cell sorted as the XML writer sorts them: a permutation in collation
+// order, duplicates dropped only where they are equal.
+void FuzzSortLines(std::string_view text) {
+  vestrel::LargeVector<std::string_view> lines;
+  vestrel::SplitTextLines(text, lines);
+  vestrel::TextSorter sorter;
+  const std::vector<std::uint32_t> all = sorter.Sort(lines, false);
+  Check(all.size() == lines.size());
+  std::vector<bool> seen(lines.size(), false);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    Check(all[i] < lines.size() && !seen[all[i]]);
+    seen[all[i]] = true;
+    if (i > 0) Check(vestrel::CompareTextLocale(lines[all[i - 1]], lines[all[i]]) <= 0);
+  }
+  const std::vector<std::uint32_t>& distinct = sorter.Sort(lines, true);
+  for (std::size_t i = 1; i < distinct.size(); ++i) Check(!vestrel::ListTextsEqual(lines[distinct[i - 1]], lines[distinct[i]]));
+}
+
 void FuzzTextToIntDef(std::string_view text) {
   const std::int32_t value = vestrel::TextToIntDef(text, 12345);
   if (value != 12345) Check(vestrel::TextToIntDef(std::to_string(value), 12345 + 1) == value);
@@ -70,10 +89,11 @@ void FuzzTextToIntDef(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: FuzzHexToBytes(input); break;
     case 1: FuzzReplaceInText(input); break;
     case 2: FuzzBufferToLines(input); break;
+    case 3: FuzzSortLines(input); break;
     default: FuzzTextToIntDef(input); break;
   }
   return 0;

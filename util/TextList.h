@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "util/TextCollation.h"
 
 namespace vestrel {
 
@@ -62,29 +65,14 @@ class TextList {
     std::string text;
     std::intptr_t object = 0;
   };
-  std::vector<std::string> SortWithKeys();
-  void DropDuplicates(const std::vector<std::string>& keys);
 
   std::vector<Item> items_;
   bool sorted_ = false;
   Duplicates duplicates_ = Duplicates::Accept;
 };
 
-// Case-insensitive, locale-aware comparison by which TextList sorts: <0, 0, >0. Texts
-// that differ in more than case may still compare 0 (x2 and x with a superscript two, AB
-// and full-width AB, a text with an added control character): they sort as one but are not equal.
-int CompareTextLocale(const std::string& a, const std::string& b);
-// A byte string whose plain order (std::string's <) is CompareTextLocale's order. For
-// sorting many texts with one conversion each.
-std::string CollationKey(const std::string& text);
-
-// Each character replaced by its simple Unicode case folding; bytes that are not UTF-8
-// stay as they are. Texts that differ only in letter case fold to the same text.
-std::string CaseFolded(const std::string& text);
-// Equal in a text list's look-up and duplicate removal: the same text but for letter case
-// (CompareTextLocale gives 0 and the case-folded texts are the same).
-bool ListTextsEqual(const std::string& a, const std::string& b);
-// A key that is the same for exactly the texts ListTextsEqual finds equal, for hashing.
-std::string ListTextKey(const std::string& text);
+// The lines of text as TextList::SetText splits it: at CR LF, a lone CR or a lone LF; a
+// break at the very end adds no empty line. The views point into text.
+void SplitTextLines(std::string_view text, LargeVector<std::string_view>& lines);
 
 }  // namespace vestrel
