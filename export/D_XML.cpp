@@ -80,18 +80,27 @@ bool IsForbiddenInXml(char32_t c) {
   return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF;
 }
 
-bool IsPlainXmlByte(unsigned char byte) {
-  return byte < 0x80 && byte != '&' && byte != '<' && byte != '>' && (byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r');
-}
+// Bytes copied as they are: ASCII but markup and the control characters XML forbids.
+constexpr PlainBytes kPlainXmlBytes = [] {
+  PlainBytes plain{};
+  for (int byte = 0x20; byte < 0x80; ++byte) plain[byte] = true;
+  plain['\t'] = plain['\n'] = plain['\r'] = true;
+  plain['&'] = plain['<'] = plain['>'] = false;
+  return plain;
+}();
 
 }  // namespace
+
+std::size_t PlainRunEnd(std::string_view text, std::size_t pos, const PlainBytes& plain) {
+  while (pos < text.size() && plain[static_cast<unsigned char>(text[pos])]) ++pos;
+  return pos;
+}
 
 void AppendXmlText(std::string& out, std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     // Runs of plain characters are copied in one piece.
-    std::size_t end = pos;
-    while (end < text.size() && IsPlainXmlByte(static_cast<unsigned char>(text[end]))) ++end;
+    const std::size_t end = PlainRunEnd(text, pos, kPlainXmlBytes);
     out.append(text, pos, end - pos);
     pos = end;
     if (pos >= text.size()) break;

@@ -2,6 +2,7 @@
 // every exported document plain ASCII (and so true to any 8-bit declaration).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,6 +26,11 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos);
 
 // Appends "&#N;" with N the decimal code point.
 void AppendCharRef(std::string& out, char32_t codePoint);
+
+// The bytes a writer copies as they are; the others it writes in another form.
+using PlainBytes = std::array<bool, 256>;
+// The end of the run of plain bytes that starts at pos.
+std::size_t PlainRunEnd(std::string_view text, std::size_t pos, const PlainBytes& plain);
 
 // Text as XML character data in ASCII: "&", "<" and ">" become "&amp;", "&lt;" and "&gt;";
 // every character outside ASCII becomes a numeric character reference; control characters

@@ -1,5 +1,9 @@
 #include "export/GridWriters.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
 #include <ctime>
 #include <string_view>
 #include <utility>
@@ -7,10 +11,13 @@
 
 #include "export/D_XML.h"
 #include "util/D_Util.h"
+#include "util/LargeBuffer.h"
 #include "util/TextList.h"
 
 namespace vestrel {
 namespace {
+
+using namespace std::string_view_literals;
 
 // A document under construction: its lines, joined once at the end.
 class DocumentLines {
@@ -31,6 +38,45 @@ class DocumentLines {
  private:
   std::vector<std::string> lines_;
 };
+
+// The text of a document, grown in large steps and asking for huge pages (LargeBuffer.h):
+// written into fresh 4 KiB pages, a document of tens of megabytes would spend more time
+// in page faults than in being written.
+class DocumentText {
+ public:
+  explicit DocumentText(std::size_t expectedSize) { Reserve(expectedSize); }
+  // The text, with room for at least `bytes` more appended without moving it.
+  std::string& Room(std::size_t bytes) {
+    if (text_.capacity() - text_.size() < bytes) Reserve(std::max(2 * text_.capacity(), text_.size() + bytes));
+    return text_;
+  }
+  std::string Take() { return std::move(text_); }
+
+ private:
+  void Reserve(std::size_t capacity) {
+    text_.reserve(capacity);
+    AskForHugePages(text_.data(), text_.capacity());
+  }
+
+  std::string text_;
+};
+
+// The most bytes a text takes as character data or cell text: "&#65533;" for every byte.
+constexpr std::size_t kMostPerByte = 8;
+
+// The document size if every cell took `perCell` bytes and every line `perLine` bytes
+// around its text, and the text twice its own size.
+std::size_t ExpectedSize(const StringGrid& grid, std::size_t perCell, std::size_t perLine) {
+  std::size_t size = 4096;
+  for (int r = 0; r < grid.RowCount(); ++r) {
+    for (int c = 0; c < grid.ColCount(); ++c) {
+      const std::string& text = grid.Cell(c, r);
+      const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+      size += perCell + 2 * text.size() + perLine * lines;
+    }
+  }
+  return size;
+}
 
 LocalClock& InstalledClock() {
   static LocalClock clock;
@@ -59,37 +105,76 @@ std::string TableLine(const StringGrid& grid) {
                 grid.RowCount(), grid.ColCount(), grid.FixedRows(), grid.FixedCols(), date, time);
 }
 
-// "<value index="i">line</value>" for each distinct line of the cell, in sorted order.
-void AppendValueElements(std::string& out, TextList& workList, const std::string& cellText) {
-  workList.SetText(cellText);
-  for (int i = 0; i < workList.Count(); ++i) {
-    out += "<value index=\"";
-    out += std::to_string(i);
-    out += "\">";
-    AppendXmlText(out, workList[i]);
-    out += "</value>";
+void AppendDecimal(std::string& out, std::size_t value) {
+  if (value < 10) {
+    out += static_cast<char>('0' + value);
+    return;
   }
+  std::array<char, 24> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  out.append(digits.data(), result.ptr);
 }
 
-std::string XmlCellLine(const std::string& colElement, TextList& workList, const std::string& cellText) {
-  std::string content = colElement;
-  AppendValueElements(content, workList, cellText);
-  return XmlElement("cell", content);
+// "<name>text</name>" with the text escaped, or "<name/>" for an empty text.
+void AppendXmlElement(std::string& out, std::string_view name, std::string_view text) {
+  out += '<';
+  out += name;
+  if (text.empty()) {
+    out += "/>";
+    return;
+  }
+  out += '>';
+  AppendXmlText(out, text);
+  out += "</";
+  out += name;
+  out += '>';
 }
+
+// The value elements of the cells: "<value index="i">line</value>" for each distinct line
+// of a cell, in sorted order. One line list and one sorter serve every cell.
+class CellValues {
+ public:
+  void Append(DocumentText& document, std::string_view cellText) {
+    SplitTextLines(cellText, lines_);
+    const std::vector<std::uint32_t>& order = sorter_.Sort(lines_, true);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const std::string_view line = lines_[order[i]];
+      std::string& out = document.Room(48 + kMostPerByte * line.size());
+      out += "<value index=\""sv;
+      AppendDecimal(out, i);
+      out += "\">"sv;
+      AppendXmlText(out, line);
+      out += "</value>"sv;
+    }
+  }
+
+ private:
+  LargeVector<std::string_view> lines_;
+  TextSorter sorter_;
+};
 
 // Browsers read the references &#128; to &#159; as windows-1252 characters (a control
 // character would show as a dash or a quote), so those stand as U+FFFD.
 char32_t HtmlReferable(char32_t c) { return c >= 0x80 && c <= 0x9F ? kReplacementChar : c; }
 
+// Bytes an HTML cell shows as they are: ASCII but markup characters, quotes and CR.
+constexpr PlainBytes kPlainHtmlBytes = [] {
+  PlainBytes plain{};
+  for (int byte = 0; byte < 0x80; ++byte) plain[byte] = true;
+  plain['&'] = plain['<'] = plain['>'] = plain['\''] = plain['"'] = plain['\r'] = false;
+  return plain;
+}();
+
 // The text of an HTML cell: markup characters as entities, CR LF as "<br>", characters
 // outside ASCII as numeric references; lone CR or LF stay as they are.
-std::string HtmlCellText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
+void AppendHtmlText(std::string& out, std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    const char c = text[pos];
-    switch (c) {
+    const std::size_t end = PlainRunEnd(text, pos, kPlainHtmlBytes);
+    out.append(text, pos, end - pos);
+    pos = end;
+    if (pos >= text.size()) break;
+    switch (text[pos]) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -100,28 +185,28 @@ std::string HtmlCellText(std::string_view text) {
           out += "<br>";
           ++pos;
         } else {
-          out += c;
+          out += '\r';
         }
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x80) {
-          out += c;
-        } else {
-          AppendCharRef(out, HtmlReferable(NextCodePoint(text, pos)));
-          continue;  // NextCodePoint moved pos already
-        }
+        AppendCharRef(out, HtmlReferable(NextCodePoint(text, pos)));
+        continue;  // NextCodePoint moved pos already
     }
     ++pos;
   }
-  return out;
 }
 
-std::string HtmlCellLine(const StringGrid& grid, int col, int row) {
+void AppendHtmlCellLine(DocumentText& document, const StringGrid& grid, int col, int row) {
   const std::string& text = grid.Cell(col, row);
-  if (text.empty()) return "<td><br></td>";
-  std::string content = HtmlCellText(text);
-  if (col < grid.FixedCols() || row < grid.FixedRows()) content = "<b>" + content + "</b>";
-  return "<td>" + content + "</td>";
+  std::string& out = document.Room(32 + kMostPerByte * text.size());
+  if (text.empty()) {
+    out += "<td><br></td>\r\n"sv;
+    return;
+  }
+  const bool bold = col < grid.FixedCols() || row < grid.FixedRows();
+  out += bold ? "<td><b>"sv : "<td>"sv;
+  AppendHtmlText(out, text);
+  out += bold ? "</b></td>\r\n"sv : "</td>\r\n"sv;
 }
 
 }  // namespace
@@ -135,46 +220,59 @@ LocalDateTime SystemLocalTime() {
 
 LocalClock SetWriterClock(LocalClock clock) { return std::exchange(InstalledClock(), std::move(clock)); }
 
+// The documents are written straight into one text, line by line, each line followed by
+// CR LF.
 std::string GridToXml(const StringGrid& grid) {
-  DocumentLines lines;
-  lines.Add("<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>");
-  lines.Add("<document>");
-  lines.Add(TableLine(grid));
-
-  // One sorted work list, without duplicates, serves every cell.
-  TextList workList;
-  workList.SetSorted(true);
-  workList.SetDuplicates(TextList::Duplicates::Ignore);
-
   // The col element of a column is the same in every row.
   std::vector<std::string> colElements;
-  colElements.reserve(static_cast<std::size_t>(grid.ColCount()));
-  for (int c = 0; c < grid.ColCount(); ++c) colElements.push_back(XmlElement("col", XmlText(grid.Cell(c, 0))));
-
-  for (int r = 0; r < grid.RowCount(); ++r) {
-    lines.Add("<row value=\"" + std::to_string(r) + "\">");
-    lines.Add(XmlElement("row", XmlText(grid.Cell(0, r))));
-    if (grid.ColCount() > 1) {
-      for (int c = 0; c < grid.ColCount(); ++c) lines.Add(XmlCellLine(colElements[c], workList, grid.Cell(c, r)));
-    }
-    lines.Add("</row>");
+  std::size_t longestColElement = 0;
+  for (int c = 0; c < grid.ColCount(); ++c) {
+    colElements.push_back(XmlElement("col", XmlText(grid.Cell(c, 0))));
+    longestColElement = std::max(longestColElement, colElements.back().size());
   }
-  lines.Add("</document>");
-  return lines.Join();
+
+  DocumentText document(ExpectedSize(grid, longestColElement + 48, 32));
+  std::string& head = document.Room(512);
+  head += "<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\r\n"sv;
+  head += "<document>\r\n"sv;
+  head += TableLine(grid);
+  head += "\r\n"sv;
+
+  CellValues values;
+  for (int r = 0; r < grid.RowCount(); ++r) {
+    const std::string& title = grid.Cell(0, r);
+    std::string& rowHead = document.Room(64 + kMostPerByte * title.size());
+    rowHead += "<row value=\""sv;
+    AppendDecimal(rowHead, static_cast<std::size_t>(r));
+    rowHead += "\">\r\n"sv;
+    AppendXmlElement(rowHead, "row", title);
+    rowHead += "\r\n"sv;
+    if (grid.ColCount() > 1) {
+      for (int c = 0; c < grid.ColCount(); ++c) {
+        const std::string& colElement = colElements[static_cast<std::size_t>(c)];
+        std::string& out = document.Room(8 + colElement.size());
+        out += "<cell>"sv;
+        out += colElement;
+        values.Append(document, grid.Cell(c, r));
+        document.Room(16) += "</cell>\r\n"sv;
+      }
+    }
+    document.Room(16) += "</row>\r\n"sv;
+  }
+  document.Room(16) += "</document>\r\n"sv;
+  return document.Take();
 }
 
 std::string GridToHtml(const StringGrid& grid) {
-  DocumentLines lines;
-  lines.Add("<html><body>");
-  lines.Add("<table border=1>");
+  DocumentText document(ExpectedSize(grid, 16, 4));
+  document.Room(64) += "<html><body>\r\n<table border=1>\r\n"sv;
   for (int r = 0; r < grid.RowCount(); ++r) {
-    lines.Add("<tr>");
-    for (int c = 0; c < grid.ColCount(); ++c) lines.Add(HtmlCellLine(grid, c, r));
-    lines.Add("</tr>");
+    document.Room(8) += "<tr>\r\n"sv;
+    for (int c = 0; c < grid.ColCount(); ++c) AppendHtmlCellLine(document, grid, c, r);
+    document.Room(8) += "</tr>\r\n"sv;
   }
-  lines.Add("</table>");
-  lines.Add("</body></html>");
-  return lines.Join();
+  document.Room(32) += "</table>\r\n</body></html>\r\n"sv;
+  return document.Take();
 }
 
 std::string QuoteMultiLine(const std::string& value, const std::string& lineBreak, const std::string& newLineBreak,

@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "ExportTestSupport.h"
 #include "export/D_XML.h"
 #include "export/GridWriters.h"
+#include "util/D_Util.h"
+#include "util/TextList.h"
 
 namespace vestrel {
 namespace {
@@ -196,6 +200,101 @@ TEST(GridWritersHtml, C1ControlCharactersBecomeReplacementCharacters) {
   grid.SetCell(0, 0, "\x7F\xC2\x80|\xC2\x96|\xC2\x9F|\xC2\xA0");  // U+007F, U+0080, U+0096, U+009F, U+00A0
   EXPECT_NE(GridToHtml(grid).find("<td>\x7F&#65533;|&#65533;|&#65533;|&#160;</td>"), std::string::npos)
       << GridToHtml(grid);
+}
+
+// ---- The writers against plain versions of themselves ----
+
+// The HTML cell text character by character, as the writer did before it copied runs.
+std::string PlainHtmlCellText(const std::string& text) {
+  std::string out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char c = text[pos];
+    if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
+      out += "<br>";
+      pos += 2;
+      continue;
+    }
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      const char32_t code = NextCodePoint(text, pos);
+      AppendCharRef(out, code >= 0x80 && code <= 0x9F ? kReplacementChar : code);
+      continue;
+    }
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '\'': out += "&apos;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+    ++pos;
+  }
+  return out;
+}
+
+std::string PlainHtml(const StringGrid& grid) {
+  std::string html = "<html><body>\r\n<table border=1>\r\n";
+  for (int r = 0; r < grid.RowCount(); ++r) {
+    html += "<tr>\r\n";
+    for (int c = 0; c < grid.ColCount(); ++c) {
+      const std::string& text = grid.Cell(c, r);
+      const bool bold = c < grid.FixedCols() || r < grid.FixedRows();
+      const std::string content = PlainHtmlCellText(text);
+      html += text.empty() ? "<td><br></td>" : "<td>" + (bold ? "<b>" + content + "</b>" : content) + "</td>";
+      html += "\r\n";
+    }
+    html += "</tr>\r\n";
+  }
+  return html + "</table>\r\n</body></html>\r\n";
+}
+
+// The XML cells through the work list, one cell at a time, as the writer did before.
+std::string PlainXml(const StringGrid& grid) {
+  TextList workList;
+  workList.SetSorted(true);
+  workList.SetDuplicates(TextList::Duplicates::Ignore);
+  std::string xml = Lines({"<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", "<document>"});
+  xml += Format("<table rowCount=\"%d\" colCount=\"%d\" fixedRows=\"%d\" fixedCols=\"%d\" date=\"2024-03-01\" time=\"14:05:09\"/>\r\n",
+                grid.RowCount(), grid.ColCount(), grid.FixedRows(), grid.FixedCols());
+  for (int r = 0; r < grid.RowCount(); ++r) {
+    xml += Lines({"<row value=\"" + std::to_string(r) + "\">", XmlElement("row", XmlText(grid.Cell(0, r)))});
+    for (int c = 0; c < grid.ColCount() && grid.ColCount() > 1; ++c) {
+      std::string content = XmlElement("col", XmlText(grid.Cell(c, 0)));
+      workList.SetText(grid.Cell(c, r));
+      for (int i = 0; i < workList.Count(); ++i)
+        content += "<value index=\"" + std::to_string(i) + "\">" + XmlText(workList[i]) + "</value>";
+      xml += XmlElement("cell", content) + "\r\n";
+    }
+    xml += "</row>\r\n";
+  }
+  return xml + "</document>\r\n";
+}
+
+// Cells of pieces that every escape, line rule and sorting rule meets.
+StringGrid TrickyGrid(unsigned seed) {
+  static const std::vector<std::string> pieces = {
+      "a", "B", "b", "A", "x2", "x\xC2\xB2", "\xEF\xBC\xA1", "&", "<", ">", "'", "\"", "\r\n", "\r\n", "\r", "\n",
+      "\xC3\xA9", "\xC3\x89", "\xC2\x85", "\xFF", "\xE2\x82", std::string(1, '\0'), "\x01", " ", "\t", "&amp;"};
+  std::mt19937 random(seed);
+  auto below = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  StringGrid grid(1 + below(5), 1 + below(6), below(2), below(2));
+  for (int r = 0; r < grid.RowCount(); ++r) {
+    for (int c = 0; c < grid.ColCount(); ++c) {
+      std::string text;
+      for (int n = below(12); n > 0; --n) text += pieces[below(static_cast<int>(pieces.size()))];
+      grid.SetCell(c, r, text);
+    }
+  }
+  return grid;
+}
+
+TEST(GridWriters, DocumentsAreTheBytesThePlainWritersGive) {
+  FixedWriterClock clock;
+  for (unsigned seed = 0; seed < 300; ++seed) {
+    const StringGrid grid = TrickyGrid(seed);
+    ASSERT_EQ(GridToHtml(grid), PlainHtml(grid)) << "seed " << seed;
+    ASSERT_EQ(GridToXml(grid), PlainXml(grid)) << "seed " << seed;
+  }
 }
 
 // ---- Separated text cells ----
