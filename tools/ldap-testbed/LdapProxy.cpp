@@ -13,21 +13,16 @@
 
 #include "platform/nwclient/ldap/Ber.h"
 #include "tools/ldap-testbed/ExtOpDouble.h"
+#include "tools/ldap-testbed/LdapWire.h"
 
 namespace vestrel::testbed {
 
 namespace {
 
-namespace ldap = nw::ldap;
+using wire::MessageSize;
 
-constexpr std::uint8_t kSearchResultEntry = 0x64;
-constexpr std::uint8_t kExtendedRequest = 0x77;
-constexpr std::uint8_t kExtendedResponse = 0x78;
-constexpr std::uint8_t kEnumerated = 0x0A;
 constexpr std::uint8_t kRequestName = 0x80;
 constexpr std::uint8_t kRequestValue = 0x81;
-constexpr std::uint8_t kResponseName = 0x8A;
-constexpr std::uint8_t kResponseValue = 0x8B;
 
 struct Link {
   int client = -1;
@@ -52,60 +47,33 @@ bool SendAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// The size of the LDAP message at the start of bytes (0 while it is not complete); false
-// when its length cannot be an LDAP message's.
-bool MessageSize(const std::string& bytes, std::size_t& size) {
-  size = 0;
-  if (bytes.size() < 2) return true;
-  std::size_t at = 1;
-  std::size_t length = static_cast<std::uint8_t>(bytes[at++]);
-  if (length & 0x80) {
-    const std::size_t count = length & 0x7F;
-    if (count == 0 || count > 4) return false;
-    if (bytes.size() < at + count) return true;
-    length = 0;
-    for (std::size_t i = 0; i < count; ++i) length = (length << 8) | static_cast<std::uint8_t>(bytes[at++]);
-  }
-  if (bytes.size() >= at + length) size = at + length;
-  return true;
-}
-
-std::uint8_t OperationTag(std::string_view message) {
-  ldap::BerReader reader(message);
-  ldap::BerReader inner("");
-  std::int64_t id = 0;
-  std::uint8_t tag = 0;
-  return reader.Sequence(inner) && inner.Integer(id) && inner.PeekTag(tag) ? tag : 0;
-}
-
 struct ExtendedCall {
   std::int64_t id = 0;
   std::string name;
   std::string value;
 };
 
+std::uint8_t OperationTag(std::string_view message) {
+  wire::Request request;
+  return wire::ParseRequest(message, request) ? request.operation : 0;
+}
+
 // An ExtendedRequest: SEQUENCE { messageID, [APPLICATION 23] { [0] name, [1] value OPTIONAL } }.
 bool ParseExtendedRequest(std::string_view message, ExtendedCall& call) {
-  ldap::BerReader reader(message);
-  ldap::BerReader inner("");
-  std::string_view operation, name, value;
-  if (!reader.Sequence(inner) || !inner.Integer(call.id) || !inner.Element(kExtendedRequest, operation)) return false;
-  ldap::BerReader fields(operation);
+  wire::Request request;
+  if (!wire::ParseRequest(message, request) || request.operation != wire::kExtendedRequest) return false;
+  nw::ldap::BerReader fields(request.body);
+  std::string_view name, value;
   if (!fields.Element(kRequestName, name)) return false;
   fields.Element(kRequestValue, value);
+  call.id = request.id;
   call.name.assign(name);
   call.value.assign(value);
   return true;
 }
 
-// An ExtendedResponse: SEQUENCE { messageID, [APPLICATION 24] { resultCode, matchedDN,
-// diagnosticMessage, [10] name OPTIONAL, [11] value OPTIONAL } }.
 std::string ExtendedResponse(std::int64_t id, const ExtendedAnswer& answer) {
-  ldap::BerWriter result;
-  result.Element(kEnumerated, std::string(1, static_cast<char>(answer.result))).OctetString("").OctetString(answer.diagnostic);
-  if (!answer.name.empty()) result.Element(kResponseName, answer.name);
-  if (!answer.value.empty()) result.Element(kResponseValue, answer.value);
-  return ldap::BerWriter().Sequence(ldap::BerWriter().Integer(id).Element(kExtendedResponse, result.Bytes())).Bytes();
+  return wire::ExtendedResponse(id, answer.result, answer.diagnostic, answer.name, answer.value);
 }
 
 // Passes on the client's complete messages, each after the delay: eDirectory's extended
@@ -151,16 +119,10 @@ int ConnectLoopback(int port) {
 
 LdapProxy::LdapProxy(int upstreamPort, ExtOpDouble* operations)
     : upstreamPort_(upstreamPort), operations_(operations) {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener_, 16) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      pipe(wake_) != 0)
-    return;
-  port_ = ntohs(address.sin_port);
+  int port = 0;
+  listener_ = wire::ListenOnLoopback(port);
+  if (listener_ < 0 || pipe(wake_) != 0) return;
+  port_ = port;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -240,7 +202,7 @@ void LdapProxy::Run() {
           const std::string message = link.fromServer.substr(0, size);
           link.fromServer.erase(0, size);
           if (silent_) continue;
-          if (OperationTag(message) == kSearchResultEntry && entriesLeft_ >= 0 && entriesLeft_-- == 0) {
+          if (OperationTag(message) == wire::kSearchResultEntry && entriesLeft_ >= 0 && entriesLeft_-- == 0) {
             CloseLink(link);
             break;
           }
