@@ -39,6 +39,9 @@ std::string FormatOctetValue(std::span<const nuint8> octets, const std::string& 
 std::string FormatOctetValue(const Octet_String_T& record, const std::string& attrName, int valueIndex);
 // The attribute names that have an octet layout of their own, in the order they are tried.
 std::vector<std::string_view> OctetLayoutNames();
+// The least a "Partition Status" value holds: u32 unused, state, last sync, number, error.
+// A shorter value is a range failure: its missing state would read as a local error.
+inline constexpr std::size_t kPartitionStatusMinBytes = 20;
 
 // "(in sync)", "(local error)", "(remote error)" or "(n - unknown)".
 std::string ReplicaStateText(nint32 state);

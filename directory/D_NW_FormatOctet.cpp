@@ -70,6 +70,7 @@ std::string VectorText(const OctetView& o) {
 // One replica's status: the first value carries the error and its name at 28; later
 // values have their name at 24 and never show an error.
 std::string ReplicaStatusText(const OctetView& o, int valueIndex) {
+  if (o.Size() < kPartitionStatusMinBytes) RaiseRangeCheck();
   const nint32 state = o.I32(4);
   if (state < 0) RaiseRangeCheck();
   const bool first = valueIndex == 1;
