@@ -287,6 +287,9 @@ void Engine::LoadConnectionsText(const std::string& text, const std::string& lab
   }
   // Without a connection marked primary the first one is the preferred one.
   if (!primaryAsked && firstProblem) primaryProblem_ = firstProblem;
+  // The connections hold their passwords now: the programs the window starts later (the
+  // desktop's opener) must not inherit one.
+  unsetenv(ldap::kPasswordVariable);
 }
 
 void Engine::AddProblem(const std::string& text, bool keptPrimary) {

@@ -1,7 +1,12 @@
 // LDAP connections of the connections file: what is read, and what is refused before
-// any password could leave the machine (plain text to another host, a password file
-// others can read, no password source, unknown keys). No message holds the password.
+// any password could leave the machine (plain text to another host, a list of servers,
+// a password file others can read or that is no file, NUL characters, no password
+// source, unknown keys). No message holds the password.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,9 +124,81 @@ TEST_F(LdapSettingsTest, PlainLdapLeavesThisMachineOnlyWhenTheFileSaysSo) {
             "unencrypted; use ldaps:// or \"startTls\": true (or \"allowPlaintext\": true to accept that)");
   EXPECT_EQ(Refusal({{"ldap", "ldap://dir.example.com"}, {"allowPlaintext", true}}), "");
   EXPECT_EQ(Refusal({{"ldap", "ldap://dir.example.com"}, {"startTls", true}}), "");
-  for (const char* local : {"ldap://127.0.0.1:3890", "ldap://localhost", "ldap://[::1]:389"})
+  for (const char* local : {"ldap://127.0.0.1:3890", "ldap://127.9.8.7", "ldap://localhost", "ldap://[::1]:389"})
     EXPECT_EQ(Refusal({{"ldap", local}}), "") << local;
+  // Loopback is an address, not a name that starts like one.
+  for (const char* far : {"ldap://127.0.0.1.example.com", "ldap://127.example.com", "ldap://[::2]", "ldap://0x7f000001"})
+    EXPECT_NE(Refusal({{"ldap", far}}).find("would send names and the password unencrypted"), std::string::npos) << far;
   EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"startTls", true}}).find("encrypted already"), std::string::npos);
+}
+
+TEST_F(LdapSettingsTest, ALoopbackAddressIsOneOfThisMachine) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  sockaddr_in6 v6{};
+  v6.sin6_family = AF_INET6;
+  const auto is = [](const auto& address) { return IsLoopbackAddress(reinterpret_cast<const sockaddr*>(&address)); };
+  for (const char* text : {"127.0.0.1", "127.255.1.2"}) {
+    inet_pton(AF_INET, text, &v4.sin_addr);
+    EXPECT_TRUE(is(v4)) << text;
+  }
+  inet_pton(AF_INET, "192.0.2.10", &v4.sin_addr);
+  EXPECT_FALSE(is(v4));
+  for (const auto& [text, loopback] : {std::pair{"::1", true}, {"::ffff:127.0.0.1", true}, {"2001:db8::1", false}}) {
+    inet_pton(AF_INET6, text, &v6.sin6_addr);
+    EXPECT_EQ(is(v6), loopback) << text;
+  }
+  EXPECT_FALSE(IsLoopbackAddress(nullptr));
+}
+
+TEST_F(LdapSettingsTest, AConnectionNamesExactlyOneServer) {
+  // libldap would try each of a list in turn, the second one without the first one's checks.
+  for (const char* list : {"ldaps://127.0.0.1:40099/ ldap://192.0.2.10", "ldaps://a.example.com,ldap://b.example.com",
+                           "ldaps://a.example.com\tldap://b.example.com"})
+    EXPECT_NE(Refusal({{"ldap", list}}).find("names more than one server; give one ldap:// or ldaps:// URL"),
+              std::string::npos)
+        << list;
+}
+
+TEST_F(LdapSettingsTest, NulCharactersAreRefusedWhereverTheyStand) {
+  setenv(kPasswordVariable, kSecret, 1);
+  const std::string nul(1, '\0');
+  EXPECT_EQ(Refusal({{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin" + nul + ",o=OTHER"}}),
+            "c.json: connections[0].bindDn: contains a NUL character");
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com" + nul + "x"}}).find(".ldap: contains a NUL character"),
+            std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"tree", "T" + nul}}).find(".tree: contains a NUL character"),
+            std::string::npos);
+  // Escaped in a DN, it is refused as well.
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin\\00,o=OTHER"}}).find("is no LDAP DN"),
+            std::string::npos);
+}
+
+TEST_F(LdapSettingsTest, APasswordFileIsASmallPrivateRegularFileOfOnesOwn) {
+  const json item = {{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "pw"}};
+  PasswordFile(std::string(kSecret) + "\nsecond line\n", 0600);
+  EXPECT_EQ(Parse(item).password, kSecret);  // the first line only
+  PasswordFile(std::string(5000, 'x'), 0600);
+  EXPECT_NE(Refusal(item).find("is larger than 4096 bytes"), std::string::npos);
+  // A FIFO is refused at once instead of waiting for a writer.
+  std::filesystem::remove(folder_ + "/pw");
+  ASSERT_EQ(mkfifo((folder_ + "/pw").c_str(), 0600), 0);
+  EXPECT_NE(Refusal(item).find("cannot be read: it is no regular file"), std::string::npos);
+  std::filesystem::remove(folder_ + "/pw");
+  if (geteuid() == 0) {  // only root can give a file away
+    PasswordFile(kSecret, 0600);
+    ASSERT_EQ(chown((folder_ + "/pw").c_str(), 65534, 65534), 0);
+    EXPECT_NE(Refusal(item).find("belongs to another user"), std::string::npos);
+  }
+}
+
+TEST_F(LdapSettingsTest, APasswordInMemoryKeepsItOutOfCoreDumps) {
+  PasswordFile(kSecret, 0600);
+  Parse({{"ldap", "ldaps://dir.example.com"}, {"bindDn", "cn=admin,o=acme"}, {"passwordFile", "pw"}});
+  EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+  rlimit core{};
+  ASSERT_EQ(getrlimit(RLIMIT_CORE, &core), 0);
+  EXPECT_EQ(core.rlim_cur, 0u);
 }
 
 TEST_F(LdapSettingsTest, MistakesInTheEntryAreNamed) {
@@ -134,6 +211,10 @@ TEST_F(LdapSettingsTest, MistakesInTheEntryAreNamed) {
   EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"caFile", "none.pem"}}).find("none.pem\" cannot be read"),
             std::string::npos);
   EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"tree", std::string(33, 'T')}}).find("1 to 32"), std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"maxReplyBytes", 1000}}).find("from 65536 to 1073741824"),
+            std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"maxEntries", 0.5}}).find("a whole number from 1"),
+            std::string::npos);
 }
 
 }  // namespace

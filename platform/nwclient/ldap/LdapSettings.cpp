@@ -1,13 +1,19 @@
 #include "platform/nwclient/ldap/LdapSettings.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <ldap.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -22,6 +28,8 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 constexpr double kLongestTimeoutSeconds = 3600;
+// A password file holds one line; anything much longer is no password file.
+constexpr std::size_t kLongestPasswordFile = 4096;
 
 class Place {
  public:
@@ -39,7 +47,10 @@ std::string TextOf(const json& item, const char* key, const Place& at) {
   auto it = item.find(key);
   if (it == item.end()) return {};
   if (!it->is_string()) at.Fail(key, "expected a text");
-  return it->get<std::string>();
+  std::string text = it->get<std::string>();
+  // A C library call would see the text end there: "cn=admin\u0000,o=OTHER" signs in as cn=admin.
+  if (text.find('\0') != std::string::npos) at.Fail(key, "contains a NUL character");
+  return text;
 }
 
 bool FlagOf(const json& item, const char* key, const Place& at) {
@@ -57,9 +68,20 @@ std::chrono::milliseconds SecondsOf(const json& item, const char* key, const Pla
   return std::chrono::milliseconds(static_cast<long long>(std::ceil(it->get<double>() * 1000)));
 }
 
+std::size_t CountOf(const json& item, const char* key, const Place& at, std::size_t fallback, std::size_t least,
+                    std::size_t most) {
+  auto it = item.find(key);
+  if (it == item.end()) return fallback;
+  if (!it->is_number_integer() || it->get<std::int64_t>() < static_cast<std::int64_t>(least) ||
+      it->get<std::int64_t>() > static_cast<std::int64_t>(most))
+    at.Fail(key, "expected a whole number from " + std::to_string(least) + " to " + std::to_string(most));
+  return static_cast<std::size_t>(it->get<std::int64_t>());
+}
+
 void CheckKeys(const json& item, const Place& at) {
-  static const char* const kKeys[] = {"ldap", "tree", "bindDn", "passwordFile", "caFile", "startTls",
-                                      "allowPlaintext", "connectTimeout", "requestTimeout", "primary"};
+  static const char* const kKeys[] = {"ldap",           "tree",           "bindDn",        "passwordFile",
+                                      "caFile",         "startTls",       "allowPlaintext", "connectTimeout",
+                                      "requestTimeout", "maxReplyBytes",  "maxEntries",     "primary"};
   for (auto it = item.begin(); it != item.end(); ++it) {
     const std::string& key = it.key();
     if (!key.empty() && key[0] == '_') continue;  // comments such as "_note"
@@ -80,24 +102,11 @@ std::string ResolvePath(const std::string& path, const std::string& baseDir) {
   return resolved.string();
 }
 
-std::string ReadPasswordFile(const std::string& path, const Place& at) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    at.Fail("passwordFile", "\"" + path + "\" cannot be read");
-  if (info.st_mode & (S_IRWXG | S_IRWXO))
-    at.Fail("passwordFile", "\"" + path + "\" may be read by other users; allow only its owner (chmod 600)");
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (!in) at.Fail("passwordFile", "\"" + path + "\" cannot be read");
-  std::string password = content.str();
-  // The line break an editor leaves at the end is no part of the password.
-  if (!password.empty() && password.back() == '\n') password.pop_back();
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  return password;
-}
-
-void CheckUrl(LdapSettings& settings, bool allowPlaintext, const Place& at) {
+void CheckUrl(LdapSettings& settings, const Place& at) {
+  // libldap takes a list of URLs separated by blanks or commas and tries each in turn: a
+  // connection names exactly one server, the one its rules were checked for.
+  if (settings.url.find_first_of(" ,\t\r\n") != std::string::npos)
+    at.Fail("ldap", "\"" + settings.url + "\" names more than one server; give one ldap:// or ldaps:// URL");
   LDAPURLDesc* url = nullptr;
   if (ldap_url_parse(settings.url.c_str(), &url) != LDAP_URL_SUCCESS) at.Fail("ldap", "\"" + settings.url + "\" is no LDAP URL");
   const std::string scheme = UpperAscii(url->lud_scheme ? url->lud_scheme : "");
@@ -107,7 +116,7 @@ void CheckUrl(LdapSettings& settings, bool allowPlaintext, const Place& at) {
   if (scheme != "LDAP" && scheme != "LDAPS") at.Fail("ldap", "expected an ldap:// or ldaps:// URL");
   settings.ldaps = scheme == "LDAPS";
   if (settings.ldaps && settings.startTls) at.Fail("startTls", "an ldaps:// connection is encrypted already");
-  if (!settings.UsesTls() && !allowPlaintext && !IsLoopbackHost(settings.host))
+  if (!settings.UsesTls() && !settings.allowPlaintext && !IsLoopbackHost(settings.host))
     at.Fail("ldap", "plain ldap:// to " + settings.host +
                         " would send names and the password unencrypted; use ldaps:// or \"startTls\": true "
                         "(or \"allowPlaintext\": true to accept that)");
@@ -118,7 +127,57 @@ void CheckUrl(LdapSettings& settings, bool allowPlaintext, const Place& at) {
 std::string LdapSettings::Label() const { return url + (treeName.empty() ? "" : " (" + treeName + ")"); }
 
 bool IsLoopbackHost(const std::string& host) {
-  return host.empty() || host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0;
+  if (host.empty() || host == "localhost") return true;  // libldap's default host is localhost
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+  return inet_pton(AF_INET6, bare.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+bool IsLoopbackAddress(const sockaddr* address) {
+  if (!address) return false;
+  if (address->sa_family == AF_INET)
+    return (ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr) >> 24) == 127;
+  if (address->sa_family != AF_INET6) return false;
+  const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+  return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+}
+
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& problem) {
+  // Opened without waiting, so a FIFO named here is refused instead of blocking the program.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0) close(fd);
+    problem = "\"" + path + "\" cannot be read" + (fd >= 0 ? ": it is no regular file" : "");
+    return false;
+  }
+  std::string refusal;
+  if (info.st_uid != geteuid())
+    refusal = "\"" + path + "\" belongs to another user; a password file must be your own";
+  else if (info.st_mode & (S_IRWXG | S_IRWXO))
+    refusal = "\"" + path + "\" may be read by other users; allow only its owner (chmod 600)";
+  else if (static_cast<std::size_t>(info.st_size) > kLongestPasswordFile)
+    refusal = "\"" + path + "\" is larger than " + std::to_string(kLongestPasswordFile) + " bytes: no password file";
+  std::string content(refusal.empty() ? static_cast<std::size_t>(info.st_size) : 0, '\0');
+  const ssize_t got = refusal.empty() ? read(fd, content.data(), content.size()) : 0;
+  close(fd);
+  if (refusal.empty() && got != static_cast<ssize_t>(content.size())) refusal = "\"" + path + "\" cannot be read";
+  if (!refusal.empty()) {
+    problem = refusal;
+    return false;
+  }
+  // The first line is the password; the line break an editor leaves is no part of it.
+  password = content.substr(0, content.find('\n'));
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
+void KeepSecretsInMemory() {
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_CORE, &none);
 }
 
 LdapSettings ParseLdapConnection(const json& item, const std::string& where, const std::string& baseDir,
@@ -132,10 +191,13 @@ LdapSettings ParseLdapConnection(const json& item, const std::string& where, con
   settings.bindDn = TextOf(item, "bindDn", at);
   settings.caFile = TextOf(item, "caFile", at);
   settings.startTls = FlagOf(item, "startTls", at);
+  settings.allowPlaintext = FlagOf(item, "allowPlaintext", at);
   settings.primary = FlagOf(item, "primary", at);
   settings.connectTimeout = SecondsOf(item, "connectTimeout", at, settings.connectTimeout);
   settings.requestTimeout = SecondsOf(item, "requestTimeout", at, settings.requestTimeout);
-  CheckUrl(settings, FlagOf(item, "allowPlaintext", at), at);
+  settings.maxReplyBytes = CountOf(item, "maxReplyBytes", at, settings.maxReplyBytes, 64 << 10, 1 << 30);
+  settings.maxEntries = CountOf(item, "maxEntries", at, settings.maxEntries, 1, 10000000);
+  CheckUrl(settings, at);
 
   if (!settings.caFile.empty()) {
     settings.caFile = ResolvePath(settings.caFile, baseDir);
@@ -150,7 +212,8 @@ LdapSettings ParseLdapConnection(const json& item, const std::string& where, con
     return settings;  // an anonymous connection
   }
   if (!passwordFile.empty()) {
-    settings.password = ReadPasswordFile(ResolvePath(passwordFile, baseDir), at);
+    std::string problem;
+    if (!ReadPasswordFile(ResolvePath(passwordFile, baseDir), settings.password, problem)) at.Fail("passwordFile", problem);
   } else if (const char* variable = std::getenv(kPasswordVariable); variable && *variable) {
     settings.password = variable;
   } else if (!prompt) {
@@ -160,6 +223,7 @@ LdapSettings ParseLdapConnection(const json& item, const std::string& where, con
   }
   // A simple bind with a name and no password signs in anonymously: never what is meant.
   if (settings.password.empty()) at.Fail("the password for " + settings.bindDn + " is empty");
+  KeepSecretsInMemory();
   return settings;
 }
 

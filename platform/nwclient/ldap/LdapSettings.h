@@ -2,16 +2,20 @@
 //   { "ldap": "ldaps://dir.example.com", "tree": "ACME_TREE", "bindDn": "cn=admin,o=acme",
 //     "passwordFile": "~/.config/vestrel/acme.pw", "caFile": "/etc/ssl/certs/acme-ca.pem",
 //     "startTls": false, "allowPlaintext": false, "connectTimeout": 10, "requestTimeout": 60,
-//     "primary": true }
-// and the rules that keep it safe: TLS is verified, a password never travels in plain
-// text to another machine unless the file says so, and a password file must be private.
+//     "maxReplyBytes": 8388608, "maxEntries": 100000, "primary": true }
+// and the rules that keep it safe: one server per connection, TLS is verified, a password
+// never travels in plain text to another machine unless the file says so, a password
+// file must be private, and no server can send more than the limits allow.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
 #include <nlohmann/json_fwd.hpp>
+
+struct sockaddr;
 
 namespace vestrel::nw::ldap {
 
@@ -33,9 +37,12 @@ struct LdapSettings {
   std::string caFile;    // empty: the system's certificate authorities
   bool ldaps = false;    // an ldaps:// URL
   bool startTls = false;
+  bool allowPlaintext = false;  // plain LDAP to another machine was accepted
   bool primary = false;
   std::chrono::milliseconds connectTimeout{10000};
   std::chrono::milliseconds requestTimeout{60000};
+  std::size_t maxReplyBytes = 8 << 20;  // the largest message the server may send
+  std::size_t maxEntries = 100000;      // the most entries one search may bring
 
   bool UsesTls() const { return ldaps || startTls; }
   // "ldaps://dir.example.com (ACME_TREE)": how messages name the connection.
@@ -48,7 +55,18 @@ struct LdapSettings {
 LdapSettings ParseLdapConnection(const nlohmann::json& item, const std::string& where, const std::string& baseDir,
                                  const PasswordPrompt& prompt);
 
-// Whether a URL host is this machine (plain LDAP to it never leaves the machine).
+// Whether a URL host names this machine: a numeric loopback address (127.0.0.0/8, ::1)
+// or "localhost", whose address is checked again when the connection is made.
 bool IsLoopbackHost(const std::string& host);
+// Whether an address the connection reached is a loopback address.
+bool IsLoopbackAddress(const ::sockaddr* address);
+
+// The password in a password file: its first line. The file must be a regular file of
+// the user's own that no one else may read, and small; false with the problem in words.
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& problem);
+
+// Once a password is in memory: no core dump may hold it, and programs started later
+// do not inherit the password variable.
+void KeepSecretsInMemory();
 
 }  // namespace vestrel::nw::ldap
