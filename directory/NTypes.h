@@ -208,6 +208,8 @@ constexpr NWRCODE ERR_DS_LOADER_BUSY = -696;
 constexpr NWRCODE ERR_DS_CANNOT_RELOAD = -697;
 constexpr NWRCODE ERR_FATAL = -699;
 constexpr NWRCODE ERR_BAD_FILTER_VALUE = -702;       // program: filter value not convertible
+constexpr NWRCODE ERR_CONNECTION_TIMEOUT = -748;     // a server gave no answer in time
+constexpr NWRCODE ERR_QUERY_MAX_COUNT = -768;        // a search brought more entries than allowed
 
 constexpr NWRCODE ERR_CLIENT_NOT_INITIALIZED = 0xFFFF;  // InitNetWare: client could not start
 constexpr NWRCODE ERR_INVALID_CONNECTION = 0x8801;

@@ -138,6 +138,14 @@ std::string MakeLoopbackCertificate(const std::string& folder) {
   return status == 0 ? "" : "openssl cannot make a certificate: " + output;
 }
 
+std::string CertificateDer(const std::string& pemFile) {
+  std::string output;
+  const std::string derFile = pemFile + ".der";
+  if (Run({"openssl", "x509", "-in", pemFile, "-outform", "DER", "-out", derFile}, output) != 0) return "";
+  std::ifstream in(derFile, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 int FreeLoopbackPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return 0;

@@ -28,6 +28,8 @@ struct SlapdOptions {
 // A self-signed certificate for 127.0.0.1 and its key, written into folder by openssl
 // (cert.pem, key.pem); "" or what went wrong.
 std::string MakeLoopbackCertificate(const std::string& folder);
+// The DER bytes of a PEM certificate file (openssl converts it); "" when it cannot.
+std::string CertificateDer(const std::string& pemFile);
 
 class SlapdServer {
  public:

@@ -2,7 +2,9 @@
 
 #include <ldap.h>
 
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <memory>
 
 #include "platform/nwclient/ldap/Ber.h"
+#include "platform/nwclient/ldap/LdapCertificate.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
 #include "platform/nwclient/ldap/LdapSchema.h"
 
@@ -21,23 +24,62 @@ namespace vestrel::nw::ldap {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr const char* kSystemCertificates = "/etc/ssl/certs/ca-certificates.crt";
+constexpr const char* kCaHint = "is the server's certificate authority in \"caFile\"?";
 
 std::chrono::milliseconds& RetryPause() {
   static std::chrono::milliseconds pause = LdapConnection::kDefaultRetryPause;
   return pause;
 }
 
+Clock::time_point& Deadline() {
+  static Clock::time_point deadline = Clock::time_point::max();
+  return deadline;
+}
+
+// ---- Small holders of libldap's objects ----
+
 struct MessageDeleter {
   void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
 };
 using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
 
+struct ControlsDeleter {
+  void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
+};
+using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
+
+struct BerDeleter {
+  void operator()(BerElement* ber) const { ber_free(ber, 0); }
+};
+
+struct MemoryDeleter {
+  void operator()(void* memory) const { ber_memfree(memory); }
+};
+
 timeval TimevalOf(std::chrono::milliseconds span) {
   if (span.count() < 0) span = std::chrono::milliseconds(0);
   return timeval{static_cast<time_t>(span.count() / 1000), static_cast<suseconds_t>(span.count() % 1000 * 1000)};
+}
+
+std::chrono::milliseconds Left(Clock::time_point end) {
+  if (end == Clock::time_point::max()) return std::chrono::hours(24);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+}
+
+// "60 s", "0.5 s".
+std::string Seconds(std::chrono::milliseconds span) {
+  char text[32];
+  if (span.count() % 1000 == 0)
+    std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(span.count() / 1000));
+  else
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(span.count()) / 1000);
+  return text;
+}
+
+// "8 MB", "64 KB".
+std::string Size(std::size_t bytes) {
+  return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes >> 10) + " KB";
 }
 
 // A server that has gone away makes the next write raise SIGPIPE, which would end the
@@ -74,6 +116,90 @@ bool Listening(const std::string& host, int port, std::chrono::milliseconds time
   return open;
 }
 
+std::string AddressText(const sockaddr* address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (address->sa_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  else if (address->sa_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
+// ---- The socket under a connection ----
+
+// A layer between the socket and TLS. libldap runs the TLS handshake on a non-blocking
+// socket and, with GnuTLS, retries a read that would wait without end: a server that
+// accepts and then says nothing would hold the program for ever. Here such a read or
+// write waits for the socket, until the handshake must be over, and then fails.
+// Outside the opening of a connection the layer passes everything on unchanged.
+bool WaitForSocket(Sockbuf_IO_Desc* layer, short events) {
+  auto* rules = static_cast<SocketRules*>(layer->sbiod_pvt);
+  if (rules->handshakeEnd == Clock::time_point::max() || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+    return false;
+  const std::chrono::milliseconds left = Left(rules->handshakeEnd);
+  if (left.count() <= 0) {
+    rules->handshakeTimedOut = true;
+    errno = ETIMEDOUT;
+    return false;
+  }
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(layer->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+  pollfd wait{fd, events, 0};
+  poll(&wait, 1, static_cast<int>(left.count()));
+  return true;
+}
+
+int LayerSetup(Sockbuf_IO_Desc* layer, void* rules) {
+  layer->sbiod_pvt = rules;
+  return 0;
+}
+
+int LayerControl(Sockbuf_IO_Desc* layer, int option, void* argument) {
+  return LBER_SBIOD_CTRL_NEXT(layer, option, argument);
+}
+
+ber_slen_t LayerRead(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+  ber_slen_t got = 0;
+  do got = LBER_SBIOD_READ_NEXT(layer, buffer, length);
+  while (got < 0 && WaitForSocket(layer, POLLIN));
+  return got;
+}
+
+ber_slen_t LayerWrite(Sockbuf_IO_Desc* layer, void* buffer, ber_len_t length) {
+  ber_slen_t sent = 0;
+  do sent = LBER_SBIOD_WRITE_NEXT(layer, buffer, length);
+  while (sent < 0 && WaitForSocket(layer, POLLOUT));
+  return sent;
+}
+
+Sockbuf_IO kHandshakeLayer = {LayerSetup, nullptr, LayerControl, LayerRead, LayerWrite, nullptr};
+constexpr int kHandshakeLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above the socket, below TLS
+
+// Called by libldap once the TCP connection stands, before TLS and before anything is sent.
+int Connected(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr* peer, ldap_conncb* callbacks) {
+  auto* rules = static_cast<SocketRules*>(callbacks->lc_arg);
+  const LdapSettings& settings = *rules->settings;
+  // A host name that is this machine's must also lead to it.
+  if (!settings.UsesTls() && !settings.allowPlaintext && !IsLoopbackAddress(peer)) {
+    rules->refusedPeer = AddressText(peer);
+    return -1;
+  }
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(socket, LBER_SB_OPT_GET_FD, &fd);
+  // A read or write that blocks in the socket itself ends after the request timeout.
+  const timeval limit = TimevalOf(settings.requestTimeout);
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  // liblber refuses a message that declares more, before it allocates room for it.
+  ber_len_t most = settings.maxReplyBytes;
+  ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &most);
+  return ber_sockbuf_add_io(socket, &kHandshakeLayer, kHandshakeLevel, rules) == 0 ? 0 : -1;
+}
+
+void Disconnected(LDAP*, Sockbuf*, ldap_conncb*) {}
+
+// ---- Reading what the server sent ----
+
 int ResultCodeOf(LDAP* ld) {
   int code = LDAP_OTHER;
   ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
@@ -88,12 +214,18 @@ std::string DiagnosticOf(LDAP* ld) {
   return diagnostic;
 }
 
-// The next message of a request, waiting at most until the deadline: its type, 0 when
-// the deadline passed, -1 when the link failed.
-int NextMessage(LDAP* ld, int id, Clock::time_point deadline, Message& message) {
+// Why the last wait lost the link, when liblber said more than libldap passes on: a
+// message larger than the connection allows ends the link with ERANGE.
+thread_local int lostLinkErrno = 0;
+
+// The next message of a request, waiting at most until end: its type, 0 when the time
+// passed, -1 when the link failed.
+int NextMessage(LDAP* ld, int id, Clock::time_point end, Message& message) {
   LDAPMessage* raw = nullptr;
-  timeval wait = TimevalOf(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+  timeval wait = TimevalOf(Left(end));
+  errno = 0;
   const int type = ldap_result(ld, id, LDAP_MSG_ONE, &wait, &raw);
+  lostLinkErrno = type < 0 ? errno : 0;
   message.reset(raw);
   return type;
 }
@@ -113,36 +245,33 @@ Outcome ParseOutcome(LDAP* ld, LDAPMessage* message, LDAPControl*** controls = n
   return outcome;
 }
 
-// "60 s", "0.5 s".
-std::string Seconds(std::chrono::milliseconds span) {
-  char text[32];
-  if (span.count() % 1000 == 0)
-    std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(span.count() / 1000));
-  else
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(span.count()) / 1000);
-  return text;
-}
-
-LdapEntry EntryOf(LDAP* ld, LDAPMessage* message) {
-  LdapEntry entry;
-  if (char* dn = ldap_get_dn(ld, message)) {
-    entry.dn = dn;
-    ldap_memfree(dn);
-  }
-  BerElement* position = nullptr;
-  for (char* name = ldap_first_attribute(ld, message, &position); name;
-       name = ldap_next_attribute(ld, message, position)) {
+// An entry, its attributes walked once; false when it cannot be read or its name holds a
+// NUL character (a C library would see the name end there).
+bool EntryOf(LDAP* ld, LDAPMessage* message, LdapEntry& entry, std::size_t& bytes) {
+  BerElement* raw = nullptr;
+  berval dn{0, nullptr};
+  const int named = ldap_get_dn_ber(ld, message, &raw, &dn);
+  std::unique_ptr<BerElement, BerDeleter> position(raw);
+  if (named != LDAP_SUCCESS || !position) return false;
+  entry.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+  if (entry.dn.find('\0') != std::string::npos) return false;
+  bytes += entry.dn.size();
+  while (true) {
+    berval name{0, nullptr};
+    berval* rawValues = nullptr;
+    const int read = ldap_get_attribute_ber(ld, message, position.get(), &name, &rawValues);
+    std::unique_ptr<berval, MemoryDeleter> values(rawValues);
+    if (read != LDAP_SUCCESS) return false;
+    if (!name.bv_val) return true;
     LdapAttribute attribute;
-    attribute.description = name;
-    if (berval** values = ldap_get_values_len(ld, message, name)) {
-      for (berval** value = values; *value; ++value) attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
-      ldap_value_free_len(values);
+    attribute.description.assign(name.bv_val, name.bv_len);
+    bytes += attribute.description.size() + sizeof attribute;
+    for (berval* value = values.get(); value && value->bv_val; ++value) {
+      attribute.values.emplace_back(value->bv_val, value->bv_len);
+      bytes += value->bv_len + sizeof(std::string);
     }
     entry.attributes.push_back(std::move(attribute));
-    ldap_memfree(name);
   }
-  if (position) ber_free(position, 0);
-  return entry;
 }
 
 // The simple paged results control (RFC 2696): SEQUENCE { size INTEGER, cookie OCTET
@@ -155,23 +284,42 @@ LDAPControl* PageControl(std::size_t size, const std::string& cookie) {
   return ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &bytes, 1, &control) == LDAP_SUCCESS ? control : nullptr;
 }
 
+// The cookie of a paged search's result controls, read with the bounds-checked reader;
+// false for a control that is no such SEQUENCE. No control: the search is over.
+bool ReadPageCookie(LDAPControl** controls, std::string& cookie) {
+  cookie.clear();
+  const LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr);
+  if (!control) return true;
+  if (!control->ldctl_value.bv_val) return false;
+  BerReader value(std::string_view(control->ldctl_value.bv_val, control->ldctl_value.bv_len));
+  BerReader fields("");
+  std::int64_t estimate = 0;
+  return value.Sequence(fields) && value.AtEnd() && fields.Integer(estimate) && fields.OctetString(cookie) &&
+         fields.AtEnd();
+}
+
 int ScopeOf(Scope scope) {
   return scope == Scope::Base ? LDAP_SCOPE_BASE : scope == Scope::OneLevel ? LDAP_SCOPE_ONELEVEL : LDAP_SCOPE_SUBTREE;
 }
 
-// The paged-results cookie of a search result's controls ("" at the end).
-std::string PageCookie(LDAP* ld, LDAPControl** controls) {
-  LDAPControl* control = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr);
-  if (!control) return {};
-  ber_int_t estimate = 0;
-  berval cookie{0, nullptr};
-  if (ldap_parse_pageresponse_control(ld, control, &estimate, &cookie) != LDAP_SUCCESS) return {};
-  std::string text(cookie.bv_val ? cookie.bv_val : "", cookie.bv_len);
-  ber_memfree(cookie.bv_val);
-  return text;
+// The first URL of a search reference, for the message.
+std::string ReferenceUrl(LDAP* ld, LDAPMessage* message) {
+  char** urls = nullptr;
+  std::string url;
+  if (ldap_parse_reference(ld, message, &urls, nullptr, 0) == LDAP_SUCCESS && urls && urls[0]) url = urls[0];
+  ber_memvfree(reinterpret_cast<void**>(urls));
+  return url.substr(0, 200);
 }
 
 }  // namespace
+
+// What a search met: the LDAP result and its words; problem, when set, is what the
+// client found wrong with the answer and replaces the result's own words.
+struct LdapConnection::Answer {
+  int result = LDAP_SUCCESS;
+  std::string diagnostic;
+  std::string problem;
+};
 
 const LdapAttribute* LdapEntry::Find(std::string_view name) const {
   for (const LdapAttribute& attribute : attributes)
@@ -181,7 +329,13 @@ const LdapAttribute* LdapEntry::Find(std::string_view name) const {
 
 void LdapConnection::SetRetryPause(std::chrono::milliseconds pause) { RetryPause() = pause; }
 
-LdapConnection::LdapConnection(LdapSettings settings) : settings_(std::move(settings)) {}
+void LdapConnection::SetDeadline(Clock::time_point deadline) { Deadline() = deadline; }
+
+LdapConnection::LdapConnection(LdapSettings settings)
+    : settings_(std::move(settings)), callbacks_(std::make_unique<ldap_conncb>()) {
+  rules_.settings = &settings_;
+  *callbacks_ = ldap_conncb{Connected, Disconnected, &rules_};
+}
 
 LdapConnection::~LdapConnection() { Close(); }
 
@@ -190,17 +344,38 @@ void LdapConnection::Close() {
   ld_ = nullptr;
 }
 
+std::string LdapConnection::LinkLoss() const {
+  return lostLinkErrno == ERANGE ? "the server sent a message larger than " + Size(settings_.maxReplyBytes) +
+                                       " (\"maxReplyBytes\")"
+                                 : "";
+}
+
+Clock::time_point LdapConnection::WaitEnd() const {
+  return std::min(Clock::now() + settings_.requestTimeout, Deadline());
+}
+
+std::string LdapConnection::NoAnswerText() const {
+  return Clock::now() >= Deadline() ? std::string("no answer before the program's time limit")
+                                    : "no answer within " + Seconds(settings_.requestTimeout);
+}
+
 NWRCODE LdapConnection::Fail(int result, const std::string& diagnostic, const std::string& what, bool connecting) {
+  const std::string words = result == LDAP_TIMEOUT ? what : what + ": " + FailureText(result, diagnostic);
+  return Failed(result, CodeOf(result, diagnostic, connecting), words, connecting || BreaksConnection(result));
+}
+
+NWRCODE LdapConnection::Failed(int result, NWRCODE code, const std::string& words, bool dropLink) {
   lastResult_ = result;
-  failure_ = result == LDAP_TIMEOUT ? what : what + ": " + FailureText(result, diagnostic);
-  const NWRCODE code = CodeOf(result, diagnostic, connecting);
-  if (connecting || BreaksConnection(result)) {
+  failure_ = words;
+  if (dropLink) {
     Close();
     brokenCode_ = code;
     brokenAt_ = Clock::now();
   }
   return code;
 }
+
+NWRCODE LdapConnection::Refuse(NWRCODE code, const std::string& words) { return Failed(LDAP_OTHER, code, words, false); }
 
 NWRCODE LdapConnection::Connect() {
   if (ld_) return 0;
@@ -222,6 +397,7 @@ NWRCODE LdapConnection::Open() {
   ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &requestTimeout);
+  ldap_set_option(ld, LDAP_OPT_CONNECT_CB, callbacks_.get());
   if (settings_.UsesTls()) {
     // Verified whatever the machine's ldap.conf says.
     const int demand = LDAP_OPT_X_TLS_DEMAND;
@@ -234,15 +410,38 @@ NWRCODE LdapConnection::Open() {
     const int client = 0;
     ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client);
   }
+  rules_.handshakeTimedOut = false;
+  rules_.refusedPeer.clear();
+  rules_.handshakeEnd = std::min(Clock::now() + settings_.connectTimeout, Deadline());
+  NWRCODE code = 0;
   if (settings_.startTls) {
     ++requests_;
     if (int result = ldap_start_tls_s(ld, nullptr, nullptr); result != LDAP_SUCCESS)
-      return Fail(result, DiagnosticOf(ld), "cannot start TLS (is the server's certificate authority in \"caFile\"?)",
-                  true);
+      code = OpenFailed(result, DiagnosticOf(ld), "cannot start TLS");
   }
-  if (NWRCODE code = SignIn(ld)) return code;
-  brokenCode_ = 0;
-  return 0;
+  if (!code) code = SignIn(ld);
+  rules_.handshakeEnd = Clock::time_point::max();
+  if (!code) brokenCode_ = 0;
+  return code;
+}
+
+NWRCODE LdapConnection::OpenFailed(int result, const std::string& diagnostic, const std::string& stage) {
+  if (!rules_.refusedPeer.empty())
+    return Fail(LDAP_CONNECT_ERROR, "",
+                "plain ldap:// to " + settings_.host + " reached " + rules_.refusedPeer +
+                    ", another machine: names and the password would travel unencrypted; use ldaps:// or "
+                    "\"startTls\": true (or \"allowPlaintext\": true to accept that)",
+                true);
+  if (rules_.handshakeTimedOut)
+    return Fail(LDAP_TIMEOUT, "", stage + ": no answer within " + Seconds(settings_.connectTimeout), true);
+  const bool tlsStage = stage != "cannot connect" && settings_.UsesTls() &&
+                        (result == LDAP_SERVER_DOWN || result == LDAP_CONNECT_ERROR);
+  if (!tlsStage) return Fail(result, diagnostic, stage, true);
+  // libldap says no more of a refused certificate than "(unknown error code)": a second
+  // look at the server's certificate, without signing in, tells what is wrong with it.
+  const std::string problem = CertificateProblem(settings_, callbacks_.get());
+  if (!problem.empty()) return Failed(LDAP_CONNECT_ERROR, CodeOf(result, "", true), stage + ": " + problem, true);
+  return Fail(result, diagnostic, stage + " (" + kCaHint + ")", true);
 }
 
 NWRCODE LdapConnection::SignIn(LDAP* ld) {
@@ -250,26 +449,25 @@ NWRCODE LdapConnection::SignIn(LDAP* ld) {
   berval password{settings_.password.size(), settings_.password.data()};
   int id = 0;
   ++requests_;
-  const Clock::time_point deadline = Clock::now() + settings_.requestTimeout;
+  const Clock::time_point end = WaitEnd();
   if (int result = ldap_sasl_bind(ld, settings_.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, &id);
       result != LDAP_SUCCESS) {
     const bool unreachable = result == LDAP_SERVER_DOWN || result == LDAP_CONNECT_ERROR;
-    // libldap says no more of a failed TLS session than of a missing server.
     const int port = settings_.port ? settings_.port : settings_.ldaps ? 636 : 389;
-    const bool tlsFailed = unreachable && settings_.ldaps && Listening(settings_.host, port, settings_.connectTimeout);
-    return Fail(result, DiagnosticOf(ld),
-                tlsFailed ? "cannot set up TLS (is the server's certificate authority in \"caFile\"?)"
-                : unreachable ? "cannot connect"
-                              : who,
-                true);
+    const bool tlsFailed = unreachable && settings_.ldaps &&
+                           (rules_.handshakeTimedOut || Listening(settings_.host, port, settings_.connectTimeout));
+    return OpenFailed(result, DiagnosticOf(ld), !unreachable ? who : tlsFailed ? "cannot set up TLS" : "cannot connect");
   }
   Message message;
-  const int type = NextMessage(ld, id, deadline, message);
+  const int type = NextMessage(ld, id, end, message);
   if (type == 0) {
     ldap_abandon_ext(ld, id, nullptr, nullptr);
-    return Fail(LDAP_TIMEOUT, "", "no answer within " + Seconds(settings_.requestTimeout), true);
+    return Fail(LDAP_TIMEOUT, "", NoAnswerText(), true);
   }
-  if (type < 0) return Fail(ResultCodeOf(ld), DiagnosticOf(ld), "cannot connect", true);
+  if (type < 0) return OpenFailed(ResultCodeOf(ld), DiagnosticOf(ld), "cannot connect");
+  if (type != LDAP_RES_BIND)
+    return Failed(LDAP_DECODING_ERROR, CodeOf(LDAP_DECODING_ERROR, ""),
+                  who + ": the server answered with a message of an unknown kind", true);
   const Outcome outcome = ParseOutcome(ld, message.get());
   if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, who, true);
   return 0;
@@ -280,21 +478,22 @@ NWRCODE LdapConnection::Search(LdapSearch& search, std::vector<LdapEntry>& entri
   const bool reused = ld_ != nullptr;
   if (NWRCODE code = Connect()) return code;
   const std::string cookie = search.cookie;
-  std::string diagnostic;
-  int result = SearchOnce(search, entries, diagnostic);
+  Answer answer = SearchOnce(search, entries);
   // Servers close connections that sat idle: a search the server never began is asked
   // again on a new connection (a paged search cannot move to another connection).
-  if (result == LDAP_SERVER_DOWN && reused && entries.empty() && cookie.empty()) {
+  if (answer.result == LDAP_SERVER_DOWN && reused && entries.empty() && cookie.empty()) {
     Close();
     if (NWRCODE code = Open()) return code;
-    result = SearchOnce(search, entries, diagnostic);
+    answer = SearchOnce(search, entries);
   }
-  if (result == LDAP_SUCCESS) return 0;
-  return Fail(result, diagnostic,
-              result == LDAP_TIMEOUT ? "no answer within " + Seconds(settings_.requestTimeout) : "search failed");
+  if (answer.result == LDAP_SUCCESS) return 0;
+  // An answer the client refuses drops the link: nothing more of it is read.
+  if (!answer.problem.empty())
+    return Failed(answer.result, CodeOf(answer.result, ""), "search failed: " + answer.problem, true);
+  return Fail(answer.result, answer.diagnostic, answer.result == LDAP_TIMEOUT ? NoAnswerText() : "search failed");
 }
 
-int LdapConnection::SearchOnce(LdapSearch& search, std::vector<LdapEntry>& entries, std::string& diagnostic) {
+LdapConnection::Answer LdapConnection::SearchOnce(LdapSearch& search, std::vector<LdapEntry>& entries) {
   std::vector<char*> attributes;
   static char kNoAttributes[] = "1.1";
   for (std::string& name : search.attributes) attributes.push_back(name.data());
@@ -304,41 +503,59 @@ int LdapConnection::SearchOnce(LdapSearch& search, std::vector<LdapEntry>& entri
   ldap_set_option(ld_, LDAP_OPT_DEREF, &deref);
 
   LDAPControl* page = nullptr;
-  if (search.pageSize > 0 && !(page = PageControl(search.pageSize, search.cookie))) return LDAP_NO_MEMORY;
+  if (search.pageSize > 0 && !(page = PageControl(search.pageSize, search.cookie))) return {LDAP_NO_MEMORY, "", ""};
   LDAPControl* controls[] = {page, nullptr};
+  // The server is asked to stop at the limit too; the client stops there whatever it does.
+  const int sizeLimit = static_cast<int>(std::min<std::size_t>(settings_.maxEntries + 1, 0x7FFFFFFF));
   int id = 0;
   ++requests_;
-  const Clock::time_point deadline = Clock::now() + settings_.requestTimeout;
+  const Clock::time_point end = WaitEnd();
   const int sent = ldap_search_ext(ld_, search.base.c_str(), ScopeOf(search.scope), search.filter.c_str(),
-                                   attributes.data(), 0, page ? controls : nullptr, nullptr, nullptr, 0, &id);
+                                   attributes.data(), 0, page ? controls : nullptr, nullptr, nullptr, sizeLimit, &id);
   if (page) ldap_control_free(page);
-  if (sent != LDAP_SUCCESS) {
-    diagnostic = DiagnosticOf(ld_);
-    return sent;
-  }
+  if (sent != LDAP_SUCCESS) return {sent, DiagnosticOf(ld_), ""};
+  const bool paged = search.pageSize > 0;
+  const std::size_t before = entries.size();
+  std::string reference;
   search.cookie.clear();
+  auto giveUp = [&](int result, std::string problem) {
+    ldap_abandon_ext(ld_, id, nullptr, nullptr);
+    return Answer{result, "", std::move(problem)};
+  };
   while (true) {
     Message message;
-    const int type = NextMessage(ld_, id, deadline, message);
-    if (type == 0) {
-      ldap_abandon_ext(ld_, id, nullptr, nullptr);
-      return LDAP_TIMEOUT;
-    }
-    if (type < 0) {
-      diagnostic = DiagnosticOf(ld_);
-      return ResultCodeOf(ld_);
-    }
+    const int type = NextMessage(ld_, id, end, message);
+    if (type == 0) return giveUp(LDAP_TIMEOUT, "");
+    if (type < 0) return {ResultCodeOf(ld_), DiagnosticOf(ld_), LinkLoss()};
     if (type == LDAP_RES_SEARCH_ENTRY) {
-      entries.push_back(EntryOf(ld_, message.get()));
+      LdapEntry entry;
+      if (!EntryOf(ld_, message.get(), entry, search.bytesSoFar))
+        return giveUp(LDAP_DECODING_ERROR, "the server sent an entry with a malformed name");
+      entries.push_back(std::move(entry));
+      if (++search.entriesSoFar > settings_.maxEntries)
+        return giveUp(LDAP_SIZELIMIT_EXCEEDED,
+                      "the search brought more than " + std::to_string(settings_.maxEntries) + " entries (\"maxEntries\")");
+      if (search.bytesSoFar > kMaxSearchBytes)
+        return giveUp(LDAP_SIZELIMIT_EXCEEDED, "the search brought more than " + Size(kMaxSearchBytes) + " of entries");
+    } else if (type == LDAP_RES_SEARCH_REFERENCE) {
+      // Referrals are not followed: they name other servers. What they hold is missing.
+      if (reference.empty()) reference = ReferenceUrl(ld_, message.get());
     } else if (type == LDAP_RES_SEARCH_RESULT) {
-      LDAPControl** responseControls = nullptr;
-      const Outcome outcome = ParseOutcome(ld_, message.get(), &responseControls);
-      search.cookie = PageCookie(ld_, responseControls);
-      ldap_controls_free(responseControls);
-      diagnostic = outcome.diagnostic;
-      return outcome.result;
+      LDAPControl** rawControls = nullptr;
+      Outcome outcome = ParseOutcome(ld_, message.get(), paged ? &rawControls : nullptr);
+      const Controls responseControls(rawControls);
+      if (paged && !ReadPageCookie(responseControls.get(), search.cookie))
+        return {LDAP_DECODING_ERROR, "", "the server's paged results control cannot be read"};
+      if (!search.cookie.empty() && entries.size() == before)
+        return {LDAP_DECODING_ERROR, "", "a page of the server's paged results brought no entries"};
+      if (!search.cookie.empty() && !search.cookiesSeen.insert(search.cookie).second)
+        return {LDAP_DECODING_ERROR, "", "the server repeated a paged results cookie"};
+      if (outcome.result == LDAP_SUCCESS && !reference.empty())
+        return {LDAP_REFERRAL, "", "the server refers to other servers for part of the answer (" + reference + ")"};
+      return {outcome.result, outcome.diagnostic, ""};
+    } else if (type != LDAP_RES_INTERMEDIATE) {
+      return giveUp(LDAP_DECODING_ERROR, "the server answered with a message of an unknown kind");
     }
-    // Referrals are not followed: they name other servers.
   }
 }
 
@@ -356,10 +573,10 @@ void LdapConnection::AbandonPages(const LdapSearch& search) {
   ldap_control_free(page);
   if (sent != LDAP_SUCCESS) return;
   // The answer is read, so it does not wait in the session for a later request.
-  const Clock::time_point deadline = Clock::now() + settings_.requestTimeout;
+  const Clock::time_point end = WaitEnd();
   Message message;
-  for (int type = NextMessage(ld_, id, deadline, message); type > 0 && type != LDAP_RES_SEARCH_RESULT;
-       type = NextMessage(ld_, id, deadline, message)) {
+  for (int type = NextMessage(ld_, id, end, message); type > 0 && type != LDAP_RES_SEARCH_RESULT;
+       type = NextMessage(ld_, id, end, message)) {
   }
 }
 
@@ -369,22 +586,26 @@ NWRCODE LdapConnection::Extended(const std::string& name, const std::string& val
   berval request{value.size(), const_cast<char*>(value.data())};
   int id = 0;
   ++requests_;
-  const Clock::time_point deadline = Clock::now() + settings_.requestTimeout;
+  const Clock::time_point end = WaitEnd();
+  const std::string what = "request " + name + " failed";
   if (int sent = ldap_extended_operation(ld_, name.c_str(), &request, nullptr, nullptr, &id); sent != LDAP_SUCCESS)
-    return Fail(sent, DiagnosticOf(ld_), "request " + name + " failed");
+    return Fail(sent, DiagnosticOf(ld_), what);
   Message message;
-  const int type = NextMessage(ld_, id, deadline, message);
+  const int type = NextMessage(ld_, id, end, message);
   if (type == 0) {
     ldap_abandon_ext(ld_, id, nullptr, nullptr);
-    return Fail(LDAP_TIMEOUT, "", "no answer within " + Seconds(settings_.requestTimeout));
+    return Fail(LDAP_TIMEOUT, "", NoAnswerText());
   }
-  if (type < 0) return Fail(ResultCodeOf(ld_), DiagnosticOf(ld_), "request " + name + " failed");
+  if (type < 0) return Fail(ResultCodeOf(ld_), DiagnosticOf(ld_), what);
+  if (type != LDAP_RES_EXTENDED)
+    return Failed(LDAP_DECODING_ERROR, CodeOf(LDAP_DECODING_ERROR, ""),
+                  what + ": the server answered with a message of an unknown kind", true);
   const Outcome outcome = ParseOutcome(ld_, message.get());
-  if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, "request " + name + " failed");
-  berval* data = nullptr;
-  if (ldap_parse_extended_result(ld_, message.get(), nullptr, &data, 0) == LDAP_SUCCESS && data) {
-    response.assign(data->bv_val ? data->bv_val : "", data->bv_len);
-    ber_bvfree(data);
+  if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, what);
+  berval* raw = nullptr;
+  if (ldap_parse_extended_result(ld_, message.get(), nullptr, &raw, 0) == LDAP_SUCCESS && raw) {
+    response.assign(raw->bv_val ? raw->bv_val : "", raw->bv_len);
+    ber_bvfree(raw);
   }
   return 0;
 }

@@ -39,6 +39,8 @@ constexpr CodeEntry kCodes[] = {
     {LDAP_UNAVAILABLE, ERR_UNREACHABLE_SERVER},
     {LDAP_UNWILLING_TO_PERFORM, ERR_INVALID_REQUEST},
     {LDAP_UNAVAILABLE_CRITICAL_EXTENSION, kErrRequestNotSupported},
+    // The client follows no referral: the servers it names were not reached.
+    {LDAP_REFERRAL, ERR_ALL_REFERRALS_FAILED},
 };
 
 }  // namespace

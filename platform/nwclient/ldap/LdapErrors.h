@@ -11,8 +11,8 @@
 namespace vestrel::nw::ldap {
 
 // Codes of the client library for what only an LDAP link gives.
-inline constexpr NWRCODE kErrConnectionTimeout = -748;   // no answer within the timeout
-inline constexpr NWRCODE kErrQueryMaxCount = -768;       // the server's size limit ended a search
+inline constexpr NWRCODE kErrConnectionTimeout = ERR_CONNECTION_TIMEOUT;  // no answer within the timeout
+inline constexpr NWRCODE kErrQueryMaxCount = ERR_QUERY_MAX_COUNT;         // a size limit ended a search
 inline constexpr NWRCODE kErrRequestNotSupported = -780;  // the server does not know the request
 inline constexpr NWRCODE kErrFailedAuthentication = -669;
 // Operations and lists with no LDAP equivalent (the replica sync error list, ...).

@@ -66,7 +66,7 @@ class DnParser {
     return !type.empty();
   }
   bool Value(std::string& value) {
-    if (at_ < text_.size() && text_[at_] == '#') return HexValueString(value);
+    if (at_ < text_.size() && text_[at_] == '#') return HexValueString(value) && NoNul(value);
     std::size_t keep = 0;  // length of value up to its last escaped or non-blank character
     while (at_ < text_.size()) {
       const char c = text_[at_];
@@ -88,8 +88,11 @@ class DnParser {
       keep = value.size();
     }
     value.resize(keep);  // blanks before a separator do not belong to the value
-    return true;
+    return NoNul(value);
   }
+  // A name with a NUL character in it, written or escaped, would end early wherever a C
+  // library reads it: such a name is no name.
+  static bool NoNul(const std::string& value) { return value.find('\0') == std::string::npos; }
   // "#04034143 4D": the BER encoding of the value; a string's content is the value.
   bool HexValueString(std::string& value) {
     ++at_;
@@ -214,7 +217,7 @@ bool ParseDottedName(std::string_view dotted, Dn& dn) {
       } else {
         return false;
       }
-      if (ava.value.empty()) return false;
+      if (ava.value.empty() || ava.value.find('\0') != std::string::npos) return false;
       rdn.push_back(std::move(ava));
     }
     dn.push_back(std::move(rdn));

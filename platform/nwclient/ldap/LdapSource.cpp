@@ -30,6 +30,12 @@ constexpr nuint32 kAliasEntry = 0x01;
 constexpr nuint32 kPartitionRoot = 0x02;
 constexpr nuint32 kContainerEntry = 0x04;
 
+// A name for a message: whole when short, else its start.
+std::string Shortened(const std::string& name) {
+  constexpr std::size_t kShown = 80;
+  return name.size() <= kShown ? name : name.substr(0, kShown) + "...";
+}
+
 bool HasValue(const LdapEntry& entry, std::string_view attribute, std::string_view value) {
   const LdapAttribute* found = entry.Find(attribute);
   if (!found) return false;
@@ -155,11 +161,22 @@ class LdapSearchCursor : public SearchCursor {
     done_ = code != 0 || search_.pageSize == 0 || search_.cookie.empty();
     for (const LdapEntry& entry : entries) {
       Dn dn;
-      if (!ParseDn(entry.dn, dn)) continue;  // a name no program could use
-      pending_.push_back({source_.Learn(dn), InfoOf(entry, dn)});
+      std::string name;
+      if (!ParseDn(entry.dn, dn))
+        return Give(source_.Link().Refuse(ERR_INVALID_SERVER_RESPONSE, "the server sent a malformed name: " + Shortened(entry.dn)));
+      if (NWRCODE refused = source_.Learn(dn, name)) return Give(refused);
+      pending_.push_back({std::move(name), InfoOf(entry, dn)});
     }
     searched = static_cast<nuint32>(entries.size());
     return 0;
+  }
+
+  // The search ends with code; what came before it is not given out.
+  NWRCODE Give(NWRCODE code) {
+    pending_.clear();
+    done_ = true;
+    pendingCode_ = 0;
+    return code;
   }
 };
 
@@ -174,7 +191,7 @@ std::unique_ptr<LdapSource> LdapSource::Open(LdapSettings settings) {
     throw LoadError(used.Label() + ": the server reports no tree name; give the connection a \"tree\"");
   if (!used.bindDn.empty()) {
     Dn bindName;
-    if (ParseDn(used.bindDn, bindName) && !bindName.empty()) source->user_ = source->Learn(bindName);
+    if (ParseDn(used.bindDn, bindName) && !bindName.empty()) source->Learn(bindName, source->user_);
   }
   return source;
 }
@@ -194,27 +211,24 @@ void LdapSource::ReadRootDse() {
   treeName_ = !settings.treeName.empty() ? settings.treeName : FirstValue(root, kTreeNameAttribute).substr(0, 32);
 }
 
-std::string LdapSource::Learn(const Dn& dn) {
-  std::string name = TypelessName(dn);
-  // The containers above are known with it: a later name below them starts from there.
-  for (std::size_t level = 0; level < dn.size(); ++level) {
-    const Dn suffix(dn.begin() + static_cast<std::ptrdiff_t>(level), dn.end());
-    std::string key = NameKey(TypelessName(suffix));
-    if (names_.count(key)) break;
-    names_.emplace(std::move(key), Known{FormatDn(suffix), TypedComponents(suffix), TypelessName(suffix)});
-  }
-  return name;
+NWRCODE LdapSource::Learn(const Dn& dn, std::string& name) {
+  name = TypelessName(dn);
+  // Checked before anything is kept: a server may send names of any depth.
+  if (name.size() > MAX_DN_CHARS)
+    return link_.Refuse(ERR_DN_TOO_LONG, "the server sent a name longer than " + std::to_string(MAX_DN_CHARS) +
+                                             " characters: " + Shortened(FormatDn(dn)));
+  names_.Learn(dn);
+  return 0;
 }
 
 bool LdapSource::KnownName(const std::string& fullName, std::vector<std::string>& typed, std::string& spelling) const {
   std::string_view name = fullName;
   if (!name.empty() && name[0] == '.') name.remove_prefix(1);
   Dn dn;
-  if (!ParseDottedName(name, dn)) return false;
-  auto found = names_.find(NameKey(TypelessName(dn)));
-  if (found == names_.end()) return false;
-  typed = found->second.typed;
-  spelling = found->second.spelling;
+  KnownNames::Entry known;
+  if (!ParseDottedName(name, dn) || !names_.Find(dn, known)) return false;
+  typed = std::move(known.typed);
+  spelling = std::move(known.spelling);
   return true;
 }
 
@@ -228,25 +242,18 @@ NWRCODE LdapSource::DnOf(const Context& context, const char* name, std::string& 
   Dn parsed;
   if (fullName[0] == '[') return ERR_NO_SUCH_ENTRY;  // [Public], [Supervisor]: no LDAP objects
   if (!ParseDottedName(fullName, parsed)) return ERR_INVALID_OBJECT_NAME;
-  if (auto found = names_.find(NameKey(TypelessName(parsed))); found != names_.end()) {
-    dn = found->second.dn;
+  KnownNames::Entry known;
+  if (names_.Find(parsed, known)) {
+    dn = std::move(known.dn);
     return 0;
   }
   return ResolveLevels(parsed, dn);
 }
 
 NWRCODE LdapSource::ResolveLevels(const Dn& name, std::string& dn) {
-  // The deepest container the source knows already.
-  std::size_t level = name.size();
+  // From the deepest container the source knows already.
   std::string parentDn;
-  for (std::size_t i = 1; i < name.size(); ++i) {
-    const Dn suffix(name.begin() + static_cast<std::ptrdiff_t>(i), name.end());
-    if (auto found = names_.find(NameKey(TypelessName(suffix))); found != names_.end()) {
-      level = i;
-      parentDn = found->second.dn;
-      break;
-    }
-  }
+  std::size_t level = names_.DeepestContainer(name, parentDn);
   // One level at a time: the child whose name has this value, whatever its naming attribute.
   while (level-- > 0) {
     const Rdn& wanted = name[level];
@@ -270,7 +277,7 @@ NWRCODE LdapSource::ResolveLevels(const Dn& name, std::string& dn) {
       }
     }
     if (!match) return ERR_NO_SUCH_ENTRY;
-    Learn(found);
+    names_.Learn(found);  // no longer than the name asked for
     parentDn = FormatDn(found);
   }
   dn = parentDn;
@@ -303,7 +310,7 @@ NWRCODE LdapSource::Summary(const Context& context, const char* name, ObjectSumm
     return code;
   Dn parsed;
   if (!ParseDn(entry.dn, parsed) || parsed.empty()) return ERR_INVALID_SERVER_RESPONSE;
-  out.fullName = Learn(parsed);
+  if (NWRCODE code = Learn(parsed, out.fullName)) return code;
   out.rdn = TypelessName({parsed.front()});
   out.rdnType = DottedType(parsed.front().front().type);
   out.parentFullName = TypelessName(Dn(parsed.begin() + 1, parsed.end()));
@@ -318,11 +325,12 @@ void LdapSource::NameValues(Attribute& attr) {
   for (Value& value : attr.values) {
     Dn dn;
     if (value.malformed) continue;
-    if (!ParseDn(value.text, dn)) {
+    std::string name;
+    if (!ParseDn(value.text, dn) || Learn(dn, name)) {
       value = Value{};
       value.malformed = true;
     } else {
-      value.text = Learn(dn);
+      value.text = std::move(name);
     }
   }
 }
@@ -453,11 +461,15 @@ NWRCODE LdapSource::ServerPartitions(const Context& context, const char* server,
     code = ListByReplicaValues(serverParsed, found);
   }
   if (code) return code;
-  serverName = OutputName(*this, context, Learn(serverParsed));
+  std::string fullName;
+  if (NWRCODE refused = Learn(serverParsed, fullName)) return refused;
+  serverName = OutputName(*this, context, fullName);
   for (const auto& [partitionDn, type] : found) {
     Dn partition;
-    if (!ParseDn(partitionDn, partition)) continue;
-    entries.push_back({OutputName(*this, context, Learn(partition)), type});
+    if (!ParseDn(partitionDn, partition))
+      return link_.Refuse(ERR_INVALID_SERVER_RESPONSE, "the server sent a malformed name: " + Shortened(partitionDn));
+    if (NWRCODE refused = Learn(partition, fullName)) return refused;
+    entries.push_back({OutputName(*this, context, fullName), type});
   }
   return 0;
 }

@@ -9,11 +9,11 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/nwclient/Source.h"
 #include "platform/nwclient/ldap/LdapConnection.h"
+#include "platform/nwclient/ldap/LdapKnownNames.h"
 #include "platform/nwclient/ldap/LdapNames.h"
 
 namespace vestrel::nw::ldap {
@@ -44,27 +44,24 @@ class LdapSource : public DirectorySource {
   NWRCODE ServerTime(nuint32& now) override;
   NWRCODE Operate(const Context& context, const OperationArgs& args) override;
   std::uint64_t RequestCount() const override { return link_.Requests(); }
+  std::string LinkFailure() const override { return link_.FailureMessage(); }
 
-  // For the search cursor: a found entry as a full name, remembered.
-  std::string Learn(const Dn& dn);
+  // A name the server sent as a full dotted name, remembered; ERR_DN_TOO_LONG (the words
+  // name it) for a name longer than the directory allows, which is not remembered.
+  NWRCODE Learn(const Dn& dn, std::string& name);
   LdapConnection& Link() { return link_; }
   bool PagedResults() const { return pagedResults_; }
 
  private:
   explicit LdapSource(LdapSettings settings) : link_(std::move(settings)) {}
 
-  struct Known {
-    std::string dn;
-    std::vector<std::string> typed;
-    std::string spelling;
-  };
   LdapConnection link_;
   std::string treeName_;
   std::string user_;
   bool pagedResults_ = false;
   bool serverClock_ = false;         // the root DSE tells the server's time
   bool replicaListRefused_ = false;  // the server does not answer the replica list request
-  std::unordered_map<std::string, Known> names_;  // NameKey of the typeless name -> object
+  KnownNames names_;
 
   void ReadRootDse();
   // The DN of an input name, resolved against the context.

@@ -1,7 +1,8 @@
 // When the link to the server goes wrong: wrong credentials, a server that never answers,
 // one that closes the connection in the middle of a search, one that stops answering
 // later. Each gives the client's codes within the timeouts, and the message the user
-// sees names what happened.
+// sees names what happened. The upper time bounds leave room for a loaded machine and
+// the sanitizer build: they tell a timeout per read from one timeout in all.
 #include <chrono>
 
 #include "LdapServerTest.h"
@@ -56,7 +57,7 @@ TEST_F(LinkFailure, AServerThatNeverAnswersIsGivenUpAfterTheTimeout) {
   ASSERT_TRUE(silent.Listening());
   const Clock::time_point start = Clock::now();
   const std::string problem = Connect(QuickEntry(silent.Url()));
-  EXPECT_LT(SecondsSince(start), 4.0);
+  EXPECT_LT(SecondsSince(start), 8.0);
   EXPECT_EQ(problem, "connections text: connections[0]: " + silent.Url() + " (ACME_TREE): no answer within 1 s");
   EXPECT_EQ(silent.Accepted(), 1);
   EXPECT_EQ(Connections(), 0);
@@ -80,7 +81,7 @@ TEST_F(LinkFailure, AConnectionClosedInTheMiddleOfASearchEndsItWithATransportFai
   EXPECT_EQ(names.Count(), 2);
   // The scan shows what came; the reads after the loss fail at once, not per timeout.
   EXPECT_EQ(ScanServers(context, grid, {}).rows, 0);
-  EXPECT_LT(SecondsSince(start), 5.0);
+  EXPECT_LT(SecondsSince(start), 10.0);
   // The details dialog shows the listing's failure in its box.
   TextList partitions, rows;
   ReportError(GetServerPartitions(context, "FS1.HQ.ACME", partitions, rows), "Get Server Partitions");
@@ -120,10 +121,10 @@ TEST_F(LinkFailure, AServerThatStopsAnsweringTimesOutOnceAndTheScanEndsQuickly) 
   EXPECT_EQ(code, -748);
   EXPECT_EQ(ErrorText(code), "0xFFFFFD14 (Connection timeout)");
   EXPECT_GE(SecondsSince(start), 0.9);
-  EXPECT_LT(SecondsSince(start), 4.0);
+  EXPECT_LT(SecondsSince(start), 8.0);
   // The scan ends without waiting out a timeout per read; the window stays usable.
   EXPECT_EQ(ScanPartitions(context, grid, {}).rows, 1);  // [Root] only
-  EXPECT_LT(SecondsSince(start), 8.0);
+  EXPECT_LT(SecondsSince(start), 15.0);
   EXPECT_EQ(CurrentUserName(context), "");  // not signed in while the link rests
 }
 

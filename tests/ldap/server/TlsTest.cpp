@@ -1,6 +1,10 @@
-// TLS is verified: a server whose certificate no trusted authority signed is refused,
-// with ldaps:// and with StartTLS alike; naming its authority in caFile lets it in.
+// TLS is verified: a server whose certificate no trusted authority signed, or that is made
+// out to another name, is refused with ldaps:// and with StartTLS alike, and the message
+// says which; naming its authority in caFile lets it in.
+#include <ctime>
+
 #include "LdapServerTest.h"
+#include "platform/nwclient/ldap/LdapCertificate.h"
 
 namespace vestrel::testing {
 namespace {
@@ -16,21 +20,37 @@ class Tls : public LdapServerTest {
   }
 };
 
-TEST_F(Tls, AServerCertificateNoTrustedAuthoritySignedIsRefused) {
+TEST_F(Tls, ARefusedCertificateIsRefusedWithItsCause) {
   StartTlsServer();
-  const std::string refused = Connect(Entry(server.TlsUrl()));
-  EXPECT_NE(refused.find(server.TlsUrl() +
-                         " (ACME_TREE): cannot set up TLS (is the server's certificate authority in \"caFile\"?): "),
-            std::string::npos)
-      << refused;
+  const std::string untrusted =
+      "the server's certificate is not signed by an authority this machine trusts (is the server's certificate "
+      "authority in \"caFile\"?)";
+  EXPECT_EQ(Connect(Entry(server.TlsUrl())),
+            "connections text: connections[0]: " + server.TlsUrl() + " (ACME_TREE): cannot set up TLS: " + untrusted);
   nlohmann::json startTls = Entry(server.Url());
   startTls["startTls"] = true;
-  const std::string refusedStartTls = Connect(startTls);
-  EXPECT_NE(refusedStartTls.find(server.Url() +
-                                 " (ACME_TREE): cannot start TLS (is the server's certificate authority in \"caFile\"?): "),
-            std::string::npos)
-      << refusedStartTls;
+  EXPECT_EQ(Connect(startTls),
+            "connections text: connections[0]: " + server.Url() + " (ACME_TREE): cannot start TLS: " + untrusted);
+  // Trusted, but made out to 127.0.0.1 and asked for as localhost.
+  nlohmann::json otherName = Entry("ldaps://localhost:" + server.TlsUrl().substr(server.TlsUrl().rfind(':') + 1));
+  otherName["caFile"] = "cert.pem";
+  EXPECT_NE(Connect(otherName).find("cannot set up TLS: the server's certificate is not made out to localhost"),
+            std::string::npos);
   EXPECT_EQ(Requests(), 0u);  // no tree of that name is connected
+}
+
+// The checks behind the message, on the test bed's certificate (valid for two days from now).
+TEST_F(Tls, ACertificateIsCheckedForItsHostAndItsDates) {
+  ASSERT_EQ(testbed::MakeLoopbackCertificate(folder), "");
+  const std::string der = testbed::CertificateDer(folder + "/cert.pem");
+  ASSERT_FALSE(der.empty());
+  const std::time_t now = std::time(nullptr);
+  EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.1", now), "");
+  EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.2", now),
+            "the server's certificate is not made out to 127.0.0.2");
+  EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.1", now + 10 * 86400).rfind("the server's certificate expired on 20", 0), 0u);
+  EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.1", now - 10 * 86400).rfind("the server's certificate is valid only from 20", 0), 0u);
+  EXPECT_EQ(nw::ldap::CertificateMismatch("not a certificate", "127.0.0.1", now), "the server's certificate cannot be read");
 }
 
 TEST_F(Tls, ItsAuthorityInCaFileLetsTheConnectionIn) {
