@@ -11,6 +11,7 @@ namespace vestrel::check {
 namespace {
 
 constexpr const char* kProgram = "vestrel-check";
+constexpr std::int64_t kMaxTimeout = 24 * 3600;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -80,6 +81,7 @@ class ArgumentParser {
     if (name == "--format") return Value(name, inlineValue, [&](const std::string& v) { SetFormat(v); });
     if (name == "--warn-age") return Value(name, inlineValue, [&](const std::string& v) { SetAge(name, v, o.warnAge); });
     if (name == "--crit-age") return Value(name, inlineValue, [&](const std::string& v) { SetAge(name, v, o.critAge); });
+    if (name == "--timeout") return Value(name, inlineValue, [&](const std::string& v) { SetTimeout(v); });
     if (argument.size() > 1 && argument[0] == '-') return Fail("unknown option \"" + argument + "\"");
     Fail("unexpected argument \"" + argument + "\"");
   }
@@ -118,6 +120,13 @@ class ArgumentParser {
       return Fail("bad duration \"" + value + "\" for " + name + " (use seconds or a number with s, m, h or d)");
     age = *seconds;
     result_.options.ageGiven = true;
+  }
+
+  void SetTimeout(const std::string& value) {
+    const std::optional<std::int64_t> seconds = ParseDuration(value);
+    if (!seconds || *seconds == 0 || *seconds > kMaxTimeout)
+      return Fail("bad time limit \"" + value + "\" for --timeout (use seconds, or a number with s, m or h, up to 24h)");
+    result_.options.timeout = *seconds;
   }
 
   void CheckCombinations() {
@@ -202,7 +211,8 @@ std::string UsageText() {
   return std::string("usage: ") + kProgram +
          " [--tree NAME] [--connections FILE | --tree-file FILE] [--password-file FILE]\n"
          "       (--servers | --partitions | --health) [--format txt|html|xml|csv] [--output FILE]\n"
-         "       [--warn-age DURATION] [--crit-age DURATION] [--quiet] [--help] [--version]\n";
+         "       [--warn-age DURATION] [--crit-age DURATION] [--timeout SECONDS] [--quiet]\n"
+         "       [--help] [--version]\n";
 }
 
 std::string HelpText() {
@@ -272,6 +282,9 @@ Health check (--health):
   workstation's preferred tree (no --tree given), cannot be loaded, the check is UNKNOWN.
 
 Other options:
+  --timeout SECONDS   the whole run may take this long (default 300; a duration as
+                      above works too, up to 24h): no wait for a server goes past it,
+                      and a run that reaches it ends UNKNOWN, naming what it was reading
   --quiet             --health prints nothing when the status is OK (the exit code
                       still tells); problems and errors are printed as usual
   --help              show this text
@@ -282,8 +295,10 @@ Exit status:
   1  WARNING
   2  CRITICAL
   3  UNKNOWN: bad arguments, unknown tree, unreadable file, the tree cannot be loaded,
-     reached or scanned (its search fails), or the output (a file or standard output)
-     cannot be written. With --health anywhere on the command line, the reason is also
+     reached or scanned (its search fails, or reads of a scan are lost to the link: a
+     server gone or silent, answers that cannot be read, referrals to other servers),
+     the run reaches --timeout, or the output (a file or standard output) cannot be
+     written. With --health anywhere on the command line, the reason is also
      the status line on standard output: "VESTREL UNKNOWN - <reason>"
 
 Examples:

@@ -15,6 +15,8 @@ inline constexpr std::int64_t kDefaultWarnAge = 4 * 3600;
 inline constexpr std::int64_t kDefaultCritAge = 24 * 3600;
 // Ages beyond this are refused: the directory counts time in 32-bit seconds.
 inline constexpr std::int64_t kMaxDuration = 0xFFFFFFFFll;
+// The whole run's time limit unless --timeout says otherwise, as monitoring plugins have.
+inline constexpr std::int64_t kDefaultTimeout = 300;
 
 struct CheckOptions {
   CheckMode mode = CheckMode::None;
@@ -28,6 +30,7 @@ struct CheckOptions {
   std::int64_t warnAge = kDefaultWarnAge;
   std::int64_t critAge = kDefaultCritAge;
   bool ageGiven = false;
+  std::int64_t timeout = kDefaultTimeout;  // seconds the whole run may take
   bool quiet = false;
   bool help = false;
   bool version = false;

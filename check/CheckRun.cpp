@@ -1,6 +1,7 @@
 #include "check/CheckRun.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -83,22 +84,6 @@ void RequireReadableFile(const std::string& option, const std::string& path) {
                         errno != 0 ? std::strerror(errno) : "it cannot be opened"));
 }
 
-// The password of --password-file, kept private as a connection's passwordFile must be.
-std::string ReadPasswordFile(const std::string& path) {
-  RequireReadableFile("--password-file", path);
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-    UsageProblem(Format("the file \"%s\" of --password-file may be read by other users; allow only its owner "
-                        "(chmod 600)",
-                        path));
-  std::ifstream file(path, std::ios::binary);
-  std::string password((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  // The line break an editor leaves at the end is no part of the password.
-  if (!password.empty() && password.back() == '\n') password.pop_back();
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  return password;
-}
-
 // Connections that name a bind DN and no password of their own get the one of
 // --password-file (it wins over an inherited VESTREL_LDAP_PASSWORD); nobody is ever asked.
 void ChoosePasswordSource(const CheckOptions& options) {
@@ -106,7 +91,11 @@ void ChoosePasswordSource(const CheckOptions& options) {
     ClientSetPasswordPrompt({});
     return;
   }
-  std::string password = ReadPasswordFile(options.passwordFile);
+  // The one rule of the client library: a private regular file, its first line.
+  RequireReadableFile("--password-file", options.passwordFile);
+  std::string password, problem;
+  if (!ClientReadPasswordFile(options.passwordFile, password, problem))
+    UsageProblem("--password-file: " + problem);
   unsetenv("VESTREL_LDAP_PASSWORD");
   ClientSetPasswordPrompt([password](const std::string&, const std::string&, std::string& answer) {
     answer = password;
@@ -213,22 +202,70 @@ void WriteDocument(const CheckOptions& options, const std::string& document, std
   if (!written) CheckProblem(Format("cannot write the file \"%s\": %s", options.output, written.problem));
 }
 
-int RunScan(const CheckOptions& options, const std::string& tree, NWDSContextHandle context, std::ostream& out) {
+// What the client said of the last failure on the tree's link, as "; <words>" ("" when nothing).
+std::string LinkWords(const std::string& tree) {
+  TextList trees;
+  ListTrees(trees);
+  const int index = trees.IndexOf(tree);
+  std::string words;
+  if (index < 0 || ConnLinkFailure(static_cast<NWCONN_REF>(trees.Objects(index)), words) != 0 || words.empty())
+    return "";
+  return " (" + words + ")";
+}
+
+// The run's time limit. The client ends every wait for a server at it; a run that reached
+// it says so, naming what it was reading, whatever failed because of it.
+class TimeLimit {
+ public:
+  explicit TimeLimit(std::int64_t seconds) : seconds_(seconds), end_(Clock::now() + std::chrono::seconds(seconds)) {
+    ClientSetTimeLimit(std::chrono::seconds(seconds));
+  }
+  ~TimeLimit() { ClientSetTimeLimit(std::chrono::milliseconds(0)); }
+  TimeLimit(const TimeLimit&) = delete;
+  TimeLimit& operator=(const TimeLimit&) = delete;
+
+  void Reading(const std::string& what) { reading_ = what; }
+  void FailWhenReached() const {
+    if (Clock::now() >= end_)
+      CheckProblem(Format("the check did not finish within %s (--timeout); it was reading %s", DurationText(seconds_),
+                          reading_));
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::int64_t seconds_;
+  Clock::time_point end_;
+  std::string reading_ = "the workstation's connections";
+};
+
+int RunScan(const CheckOptions& options, const std::string& tree, NWDSContextHandle context, TimeLimit& limit,
+            std::ostream& out) {
   // The main window's result grids start with one fixed row and column.
   StringGrid grid(5, 2, 1, 1);
-  const ScanResult result = options.mode == CheckMode::Servers ? ScanServers(context, grid, {})
-                                                               : ScanPartitions(context, grid, {});
+  const ScanProgress progress = [&](int, int, const std::string& name) {
+    if (!name.empty()) limit.Reading(name);
+  };
+  const ScanResult result = options.mode == CheckMode::Servers ? ScanServers(context, grid, progress)
+                                                               : ScanPartitions(context, grid, progress);
   if (!result.started) CheckProblem("another scan is running");
+  limit.FailWhenReached();
   // The window shows what a failed search found; a report of nothing would pass for a tree without servers.
   if (result.searchCode != 0)
-    CheckProblem(Format("the search of the tree %s failed: %s", tree, ErrorText(result.searchCode)));
+    CheckProblem(Format("the search of the tree %s failed: %s", tree, ErrorText(result.searchCode)) + LinkWords(tree));
+  // Empty cells of reads the link lost would pass for values the tree does not have.
+  if (result.lost.count > 0)
+    CheckProblem(Format("%d %s of the tree %s failed, the first for %s: %s", result.lost.count,
+                        result.lost.count == 1 ? "read" : "reads", tree, result.lost.firstObject,
+                        ErrorText(result.lost.firstCode)) +
+                 LinkWords(tree));
   WriteDocument(options, GridDocument(grid, options.format), out);
   return 0;
 }
 
 int RunHealth(const CheckOptions& options, const std::string& treeName, NWDSContextHandle context,
-              const CheckClock& clock, std::ostream& out) {
-  const TreeRings tree = ReadTreeRings(context);
+              const CheckClock& clock, TimeLimit& limit, std::ostream& out) {
+  const TreeRings tree = ReadTreeRings(context, [&](const std::string& partition) { limit.Reading(partition); });
+  limit.FailWhenReached();
   if (tree.listCode != 0)
     CheckProblem(Format("the partitions of the tree %s cannot be listed: %s", treeName, ErrorText(tree.listCode)));
   const HealthResult result = EvaluateHealth(tree.rings, Thresholds{options.warnAge, options.critAge}, clock());
@@ -237,18 +274,25 @@ int RunHealth(const CheckOptions& options, const std::string& treeName, NWDSCont
 }
 
 int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out, std::ostream& err) {
-  ChooseConnections(options);
-  ChoosePasswordSource(options);
-  RequirePreferredTreeLoaded(options);
-  const std::vector<std::string> loadProblems = TreeLoadProblems();
-  OpenSession(loadProblems);
-  OwnedContext context;
-  const std::string tree = ChosenTree(options, loadProblems);
-  NoteLoadProblems(loadProblems, err);
-  UseTree(context.Get(), tree);
-  return options.mode == CheckMode::Health
-             ? RunHealth(options, tree, context.Get(), clock ? clock : DirectoryClock(tree), out)
-             : RunScan(options, tree, context.Get(), out);
+  TimeLimit limit(options.timeout);
+  try {
+    ChooseConnections(options);
+    ChoosePasswordSource(options);
+    RequirePreferredTreeLoaded(options);
+    const std::vector<std::string> loadProblems = TreeLoadProblems();
+    OpenSession(loadProblems);
+    OwnedContext context;
+    const std::string tree = ChosenTree(options, loadProblems);
+    NoteLoadProblems(loadProblems, err);
+    limit.Reading("the tree " + tree);
+    UseTree(context.Get(), tree);
+    return options.mode == CheckMode::Health
+               ? RunHealth(options, tree, context.Get(), clock ? clock : DirectoryClock(tree), limit, out)
+               : RunScan(options, tree, context.Get(), limit, out);
+  } catch (const CheckFailure&) {
+    limit.FailWhenReached();  // the limit is why, whatever failed
+    throw;
+  }
 }
 
 int Fail(const std::string& message, bool usage, bool health, std::ostream& out, std::ostream& err) {

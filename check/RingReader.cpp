@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "directory/D_NW_Errors.h"
+#include "directory/D_NW_Format.h"
 #include "directory/D_NW_FormatBytes.h"
 #include "directory/NETWIN32.h"
 #include "scan/PartitionScan.h"
@@ -209,13 +210,16 @@ RingFacts ReadRing(NWDSContextHandle context, const std::string& partition) {
   return ring;
 }
 
-TreeRings ReadTreeRings(NWDSContextHandle context) {
+TreeRings ReadTreeRings(NWDSContextHandle context, const std::function<void(const std::string&)>& reading) {
   TreeRings result;
   TextList partitions;
   result.listCode = ListPartitions(context, partitions);
   if (result.listCode != 0) return result;
   result.rings.reserve(static_cast<std::size_t>(partitions.Count()));
-  for (int i = 0; i < partitions.Count(); ++i) result.rings.push_back(ReadRing(context, partitions[i]));
+  for (int i = 0; i < partitions.Count(); ++i) {
+    if (reading) reading(partitions[i]);
+    result.rings.push_back(ReadRing(context, partitions[i]));
+  }
   return result;
 }
 

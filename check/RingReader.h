@@ -33,8 +33,6 @@ ReplicaFacts ReplicaFromValue(const nuint8* memory, std::size_t size);
 void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& replica);
 // The replica number (u32 at byte 12) a "Partition Status" value is of; throws likewise.
 nuint32 PartitionStatusReplicaNumber(const nuint8* memory, std::size_t size);
-// The least a "Partition Status" value holds: u32 unused, state, last sync, number, error.
-inline constexpr std::size_t kPartitionStatusMinBytes = 20;
 
 // Error count and report of an error reply's data area (the partition scan's decoder
 // gives the report; more than a reply holds leaves the report empty).
@@ -47,6 +45,7 @@ struct TreeRings {
   NWRCODE listCode = 0;  // the partitions could not be listed
   std::vector<RingFacts> rings;
 };
-TreeRings ReadTreeRings(NWDSContextHandle context);
+// reading, when given, hears each partition before its ring is read.
+TreeRings ReadTreeRings(NWDSContextHandle context, const std::function<void(const std::string&)>& reading = {});
 
 }  // namespace vestrel::check

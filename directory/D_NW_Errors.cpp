@@ -86,4 +86,9 @@ void ReportError(NWRCODE code, const std::string& label) {
   ShowNotice(DialogKind::Error, Format("%s returned error %s", label, ErrorText(code)));
 }
 
+bool IsLinkFailure(NWRCODE code) {
+  return code == ERR_TRANSPORT_FAILURE || code == ERR_UNREACHABLE_SERVER || code == ERR_CONNECTION_TIMEOUT ||
+         code == ERR_INVALID_SERVER_RESPONSE || code == ERR_ALL_REFERRALS_FAILED;
+}
+
 }  // namespace vestrel

@@ -12,6 +12,11 @@ std::string ErrorText(NWRCODE code);
 // Nothing for 0; otherwise an error box "<label> returned error <ErrorText(code)>".
 void ReportError(NWRCODE code, const std::string& label);
 
+// Whether a call failed because the link to the directory did (the server gone or not
+// answering in time, an answer that could not be read, a referral to servers not
+// reached), rather than because the directory refused it (no such attribute, no rights).
+bool IsLinkFailure(NWRCODE code);
+
 // The file name of the optional error-text library, looked up beside the program, in the
 // installed library folder (lib/vestrel), then on the loader path.
 inline constexpr const char* kErrorTextLibrary = "libnwerr32.so";

@@ -1,6 +1,7 @@
 // Client library: start-up of the directory client.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -38,5 +39,14 @@ NWRCODE ClientPrimaryLoadProblem(nuint32* index);
 using ClientPasswordPrompt =
     std::function<bool(const std::string& connection, const std::string& account, std::string& password)>;
 void ClientSetPasswordPrompt(ClientPasswordPrompt prompt);
+
+// The password in a password file of the user's own, as the connections' "passwordFile"
+// reads it: the first line of a small regular file nobody else may read. false with the
+// problem in words (the file named) when the file may not or cannot be used.
+bool ClientReadPasswordFile(const std::string& path, std::string& password, std::string& problem);
+
+// A time limit for everything the client does from now on (0: none): no wait for a
+// server goes on past it, and requests after it fail at once with a timeout.
+void ClientSetTimeLimit(std::chrono::milliseconds limit);
 
 }  // namespace vestrel

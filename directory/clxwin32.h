@@ -1,6 +1,8 @@
 // Connection library: the workstation's connections to directory servers.
 #pragma once
 
+#include <string>
+
 #include "directory/NTypes.h"
 
 namespace vestrel {
@@ -23,5 +25,10 @@ NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 openState, nuint32 reser
 // The network time of the server behind a connection, as a directory time (seconds since
 // 1970 UTC): the "now" that the directory's own sync times are measured against.
 NWRCODE ConnServerTime(NWCONN_REF connRef, nuint32* directoryTime);
+
+// In words, the last failure on the link to the server behind a connection ("search
+// failed: Can't contact LDAP server"): what a code such as a transport failure alone does
+// not tell. Empty when nothing failed or the tree is held in memory.
+NWRCODE ConnLinkFailure(NWCONN_REF connRef, std::string& words);
 
 }  // namespace vestrel

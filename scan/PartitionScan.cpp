@@ -45,6 +45,7 @@ std::string ServerErrorReport(NWDSContextHandle context, const std::string& serv
   LibraryBuffer buffer(kRequestBufferSize);
   Buf_T* reply = buffer.Get();
   if (!reply) return {};
+  // A server of the ring that cannot be asked is the tree's state, not a read lost.
   if (DSReplicaSyncErrors(context, server.c_str(), partition.c_str(), reply) != 0) return {};
   if (!reply->data) return {};
   return ReplicaErrorReport(server, reply->data, reply->maxLen);
@@ -80,13 +81,15 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count, searchCode};
+  return {true, count, searchCode, guard.Lost()};
 }
 
 void FillPartitionRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& partition,
                       const ScanProgress& progress) {
   ProcessMessages();
-  const std::string parent = ObjectParentName(context, partition);
+  NWRCODE parentCode = 0;
+  const std::string parent = ObjectParentName(context, partition, parentCode);
+  NoteRead(parentCode, partition);
   const std::string name = NameWithoutContext(partition, parent);
   ReportProgress(progress, row, total, partition);
   ProcessMessages();
@@ -104,7 +107,9 @@ void FillPartitionRow(NWDSContextHandle context, StringGrid& grid, int row, int 
 std::string InspectReplicaErrors(NWDSContextHandle context, const std::string& partition) {
   std::string report;
   TextList replicas;
-  if (ReadAttrToList(context, partition, PartitionScanColumns[kReplicaCol], replicas) != 0) return report;
+  const NWRCODE code = ReadAttrToList(context, partition, PartitionScanColumns[kReplicaCol], replicas);
+  NoteRead(code, partition);
+  if (code != 0) return report;
   for (int i = 0; i < replicas.Count(); ++i) {
     // A replica line is "<server> [<type>] [Nr: <number>]".
     const std::string server = KeepTextBefore(replicas[i], " [");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Read.h"
 #include "directory/D_NW_Search.h"
 #include "directory/D_NW_Session.h"
@@ -13,6 +14,7 @@ namespace {
 
 // One user-interface thread: a plain flag is enough.
 bool scanRunning = false;
+LostReads* runningScanLosses = nullptr;
 
 constexpr nuint32 kWholeSubtree = 2;
 constexpr int kRowNumberWidth = 30;
@@ -22,11 +24,23 @@ constexpr int kRowNumberWidth = 30;
 bool ScanRunning() { return scanRunning; }
 
 ScanGuard::ScanGuard() : claimed_(!scanRunning) {
-  if (claimed_) scanRunning = true;
+  if (!claimed_) return;
+  scanRunning = true;
+  runningScanLosses = &lost_;
 }
 
 ScanGuard::~ScanGuard() {
-  if (claimed_) scanRunning = false;
+  if (!claimed_) return;
+  scanRunning = false;
+  runningScanLosses = nullptr;
+}
+
+void NoteRead(NWRCODE code, const std::string& object) {
+  if (!runningScanLosses || !IsLinkFailure(code)) return;
+  if (runningScanLosses->count++ == 0) {
+    runningScanLosses->firstCode = code;
+    runningScanLosses->firstObject = object;
+  }
 }
 
 HourglassCursor::HourglassCursor() { SaveCursorShowHourglass(saved_); }
@@ -67,6 +81,7 @@ NWRCODE ReadAttrCell(NWDSContextHandle context, const std::string& object, const
                      StringGrid& grid, int col, int row) {
   std::string text;
   const NWRCODE code = ReadAttrLines(context, object, attrName, text);
+  NoteRead(code, object);
   if (code == 0) grid.SetCell(col, row, text);
   return code;
 }

@@ -20,6 +20,15 @@ using ScanProgress = std::function<void(int position, int total, const std::stri
 // holds rows worth exporting.
 using ScanFinished = std::function<void(bool hasRows)>;
 
+// Reads of a scan that were lost to the link (the server gone or silent, an answer that
+// could not be read): their cells stay empty like those of reads the directory refused,
+// but a report must not pass them off as values the tree does not have.
+struct LostReads {
+  int count = 0;
+  NWRCODE firstCode = 0;
+  std::string firstObject;  // the object the first lost read was for
+};
+
 struct ScanResult {
   bool started = false;  // false: another scan was running and nothing was touched
   int rows = 0;          // object rows written; the grid has rows + 1 rows
@@ -27,6 +36,7 @@ struct ScanResult {
   // window shows them as they are; a report without a window must not pass them off
   // as the whole tree.
   NWRCODE searchCode = 0;
+  LostReads lost;
 };
 
 // True while a scan runs (or the window's details dialog opens). Both let window messages
@@ -43,10 +53,16 @@ class ScanGuard {
   ScanGuard(const ScanGuard&) = delete;
   ScanGuard& operator=(const ScanGuard&) = delete;
   bool Claimed() const { return claimed_; }
+  // The reads of this scan lost to the link so far.
+  const LostReads& Lost() const { return lost_; }
 
  private:
   bool claimed_;
+  LostReads lost_;
 };
+
+// Notes the code of a read of the running scan (nothing when no scan runs).
+void NoteRead(NWRCODE code, const std::string& object);
 
 // Shows the hourglass for its lifetime; the remembered cursor comes back even when a
 // step throws.
@@ -86,7 +102,7 @@ void WriteScanHeaders(StringGrid& grid, int nameCount, const char* const* header
 void WriteProvisionalRows(StringGrid& grid, const TextList& names);
 
 // The lines of attrName of object (CR LF between them) into one cell, only when the read
-// succeeds; a failed read leaves the cell as it is. Returns the read's code.
+// succeeds; a failed read leaves the cell as it is. Returns the read's code (noted).
 NWRCODE ReadAttrCell(NWDSContextHandle context, const std::string& object, const std::string& attrName,
                      StringGrid& grid, int col, int row);
 

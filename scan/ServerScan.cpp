@@ -36,12 +36,14 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count, searchCode};
+  return {true, count, searchCode, guard.Lost()};
 }
 
 void FillServerRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& name,
                    const ScanProgress& progress) {
-  const std::string parent = ObjectParentName(context, name);
+  NWRCODE parentCode = 0;
+  const std::string parent = ObjectParentName(context, name, parentCode);
+  NoteRead(parentCode, name);
   ReportProgress(progress, row, total, name);
   ProcessMessages();
   grid.SetCell(kServerCol, row, NameWithoutContext(name, parent));
@@ -55,6 +57,7 @@ void FillServerRow(NWDSContextHandle context, StringGrid& grid, int row, int tot
 NWRCODE WriteNetworkAddresses(NWDSContextHandle context, const std::string& name, StringGrid& grid, int col, int row) {
   TextList addresses;
   const NWRCODE code = ReadAttrToList(context, name, ServerScanColumns[kAddressCol], addresses);
+  NoteRead(code, name);
   if (code != 0) return code;
   DropAddressLines(addresses, kHiddenAddressTypes, false);
   grid.SetCell(col, row, addresses.Text());

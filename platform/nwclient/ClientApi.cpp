@@ -6,6 +6,8 @@
 #include "directory/calwin32.h"
 #include "directory/clxwin32.h"
 #include "platform/nwclient/Engine.h"
+#include "platform/nwclient/ldap/LdapConnection.h"
+#include "platform/nwclient/ldap/LdapSettings.h"
 
 namespace vestrel {
 
@@ -57,6 +59,17 @@ NWRCODE ClientPrimaryLoadProblem(nuint32* index) {
 
 void ClientSetPasswordPrompt(ClientPasswordPrompt prompt) { nw::TheEngine().passwordPrompt = std::move(prompt); }
 
+bool ClientReadPasswordFile(const std::string& path, std::string& password, std::string& problem) {
+  if (!nw::ldap::ReadPasswordFile(path, password, problem)) return false;
+  nw::ldap::KeepSecretsInMemory();
+  return true;
+}
+
+void ClientSetTimeLimit(std::chrono::milliseconds limit) {
+  using Clock = nw::ldap::Clock;
+  nw::ldap::LdapConnection::SetDeadline(limit.count() > 0 ? Clock::now() + limit : Clock::time_point::max());
+}
+
 NWRCODE ConnScanNext(nuint32* scanIterator, NWCONN_REF* connRef) {
   nw::Engine& engine = nw::TheEngine();
   if (NWRCODE code = engine.Enter("ConnScanNext")) return code;
@@ -103,6 +116,16 @@ NWRCODE ConnServerTime(NWCONN_REF connRef, nuint32* directoryTime) {
   if (!connection) return ERR_INVALID_CONNECTION;
   if (!directoryTime) return ERR_INVALID_PARAMETER;
   return connection->source->ServerTime(*directoryTime);
+}
+
+NWRCODE ConnLinkFailure(NWCONN_REF connRef, std::string& words) {
+  nw::Engine& engine = nw::TheEngine();
+  if (NWRCODE code = engine.Enter("ConnLinkFailure")) return code;
+  engine.EnsureLoaded();
+  const nw::Connection* connection = ConnectionOf(connRef);
+  if (!connection) return ERR_INVALID_CONNECTION;
+  words = connection->source->LinkFailure();
+  return 0;
 }
 
 NWRCODE ConnOpenByReference(NWCONN_REF connRef, nuint32 /*openState*/, nuint32 /*reserved*/, NWCONN_HANDLE* connHandle) {

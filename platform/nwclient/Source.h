@@ -116,6 +116,8 @@ class DirectorySource : public NameBook {
   virtual NWRCODE Operate(const Context& context, const OperationArgs& args) = 0;
   // Requests sent to a directory server so far (0 for a tree held in memory).
   virtual std::uint64_t RequestCount() const { return 0; }
+  // The words of the last failure on the link to the directory ("" for a tree in memory).
+  virtual std::string LinkFailure() const { return {}; }
 };
 
 }  // namespace vestrel::nw

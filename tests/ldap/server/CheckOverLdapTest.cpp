@@ -124,8 +124,8 @@ TEST_F(CheckOverLdap, ThePasswordComesFromAPrivateFileAndIsNeverAskedFor) {
   const CheckOutput refused = Run({"--tree", "ACME_TREE", "--connections", connections, "--password-file", shared,
                                    "--health"});
   EXPECT_EQ(refused.code, 3);
-  EXPECT_EQ(refused.out, "VESTREL UNKNOWN - the file \"" + shared +
-                             "\" of --password-file may be read by other users; allow only its owner (chmod 600)\n");
+  EXPECT_EQ(refused.out, "VESTREL UNKNOWN - --password-file: \"" + shared +
+                             "\" may be read by other users; allow only its owner (chmod 600)\n");
 
   // The file's password wins over an inherited variable with a wrong one.
   setenv("VESTREL_LDAP_PASSWORD", "not the password", 1);

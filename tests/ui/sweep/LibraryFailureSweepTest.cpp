@@ -404,6 +404,7 @@ const std::vector<Expectation>& Matrix() {
 const std::set<std::string> kNeverCalledByTheWindow{
     "ClientPrimaryLoadProblem",  // which tree could not be loaded as the preferred one: vestrel-check's
     "ConnServerTime",         // the server's clock, read by other programs
+    "ConnLinkFailure",        // the words of a failed link, for vestrel-check's messages
     "DSContextCopy",          // creation and modification times: no scan column shows them
     "DSTreeMakePreferred",    // the window never makes a tree preferred
     "NWDSGetAttrValFlags",    // value details: no caller asks for them
