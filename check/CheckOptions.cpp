@@ -268,10 +268,11 @@ Health check (--health):
             the future (a server's clock is off)
   UNKNOWN   the tree cannot be loaded or reached (an LDAP server is named by its URL,
             with its error), or partitions or rings cannot be read
-  Over LDAP the replica sync error list is not available: the rule on replicas that
-  report sync errors cannot be checked, and the summary line names it after "not
-  checked:" instead of passing it as OK. The other rules read the replicas' Replica and
-  Partition Status values as over a tree file.
+  Over LDAP no request gives a replica's list of sync errors: the rule on replicas that
+  report sync errors reads each replica's last error, from its Partition Status value.
+  A rule a tree cannot give the facts for is not checked: the summary line names it
+  after "not checked:" instead of passing it as OK. The other rules read the replicas'
+  Replica and Partition Status values as over a tree file.
   --warn-age DURATION  default 4h; not longer than --crit-age
   --crit-age DURATION  default 24h
   Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").

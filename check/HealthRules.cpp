@@ -182,7 +182,7 @@ HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Threshold
   summary.partitions = static_cast<int>(rings.size());
   const bool syncErrorsUnavailable =
       std::any_of(rings.begin(), rings.end(), [](const RingFacts& ring) { return ring.syncErrorsUnavailable; });
-  if (syncErrorsUnavailable) summary.unchecked.push_back("replica sync errors (not available over LDAP)");
+  if (syncErrorsUnavailable) summary.unchecked.push_back("replica sync errors (not available for this tree)");
   for (const RingFacts& ring : rings) {
     for (const ReplicaFacts& replica : ring.replicas) {
       ++summary.replicas;

@@ -88,7 +88,7 @@ struct HealthSummary {
   int warnings = 0;
   int unknown = 0;
   // Rules that could not be checked on some ring, each with why: "replica sync errors
-  // (not available over LDAP)". The status says nothing about them.
+  // (not available for this tree)". The status says nothing about them.
   std::vector<std::string> unchecked;
 };
 

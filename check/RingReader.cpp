@@ -117,7 +117,7 @@ void ReadSyncErrors(NWDSContextHandle context, RingFacts& ring) {
   for (ReplicaFacts& replica : ring.replicas) {
     if (reply->data) std::memset(reply->data, 0, reply->maxLen);
     const NWRCODE code = DSReplicaSyncErrors(context, replica.server.c_str(), ring.partition.c_str(), reply);
-    if (code == ERR_NOT_AVAILABLE_OVER_LDAP) {
+    if (code == ERR_NOT_AVAILABLE_FOR_TREE) {
       ring.syncErrorsUnavailable = true;
       return;
     }

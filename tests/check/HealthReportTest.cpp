@@ -75,7 +75,7 @@ TEST(HealthReport, ARuleThatCouldNotBeCheckedIsNamedNotPassed) {
   const HealthResult result = EvaluateHealth({ring, ring}, Thresholds{}, 1060);
   EXPECT_EQ(result.summary.status, Severity::Ok);
   EXPECT_EQ(SummaryLine("T", result),
-            "VESTREL OK - T: 2 partitions, 6 replicas; not checked: replica sync errors (not available over LDAP) | "
+            "VESTREL OK - T: 2 partitions, 6 replicas; not checked: replica sync errors (not available for this tree) | "
             "partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=60s");
 }
 

@@ -15,8 +15,6 @@ inline constexpr NWRCODE kErrConnectionTimeout = ERR_CONNECTION_TIMEOUT;  // no 
 inline constexpr NWRCODE kErrQueryMaxCount = ERR_QUERY_MAX_COUNT;         // a size limit ended a search
 inline constexpr NWRCODE kErrRequestNotSupported = -780;  // the server does not know the request
 inline constexpr NWRCODE kErrFailedAuthentication = -669;
-// Operations and lists with no LDAP equivalent (the replica sync error list, ...).
-inline constexpr NWRCODE kErrNotAvailableOverLdap = ERR_NOT_AVAILABLE_OVER_LDAP;
 
 // The "(-NNN)" of an "NDS error: ..." diagnostic message; 0 when there is none.
 NWRCODE NdsCodeOf(std::string_view diagnostic);

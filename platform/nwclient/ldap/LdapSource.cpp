@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <optional>
 
 #include "platform/nwclient/Engine.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
@@ -24,6 +25,9 @@ constexpr const char* kTreeNameAttribute = "directoryTreeName";
 constexpr const char* kCurrentTimeAttribute = "currentTime";
 constexpr std::size_t kListPageSize = 500;
 constexpr std::size_t kDefaultPageSize = 50;
+
+// A Partition Status value's fields: unused, state, sync time, replica number, last error.
+constexpr std::size_t kStatusFieldBytes = 20;
 
 // Entry flags of the object information.
 constexpr nuint32 kAliasEntry = 0x01;
@@ -84,6 +88,27 @@ Object_Info_T InfoOf(const LdapEntry& entry, const Dn& dn) {
   const std::string baseClass = BaseClassOf(entry);
   std::memcpy(info.baseClass, baseClass.data(), std::min(baseClass.size(), sizeof(info.baseClass) - 1));
   return info;
+}
+
+// The replica number of server's replica among a partition root's Replica values.
+std::optional<nuint32> ReplicaNumberOf(const LdapEntry& entry, const std::string& replicaName,
+                                       const std::string& serverDn) {
+  Dn server;
+  const LdapAttribute* replicas = entry.Find(replicaName);
+  if (!replicas || !ParseDn(serverDn, server)) return std::nullopt;
+  for (const std::string& bytes : replicas->values) {
+    const Value pointer = DecodeValue(SYN_REPLICA_POINTER, bytes);
+    Dn holder;
+    if (!pointer.malformed && ParseDn(pointer.text, holder) && SameDn(holder, server)) return pointer.number2;
+  }
+  return std::nullopt;
+}
+
+// The little-endian 32-bit number at offset of octets (the caller checked their size).
+nuint32 LittleEndianU32(const std::string& octets, std::size_t offset) {
+  nuint32 value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value |= static_cast<nuint32>(static_cast<unsigned char>(octets[offset + i])) << (8 * i);
+  return value;
 }
 
 // The syntax of an attribute the schema does not know, from its values: text when they read as text.
@@ -339,6 +364,7 @@ NWRCODE LdapSource::ReadAttributes(const Context& context, const char* name, boo
                                    const std::vector<std::string>& names, std::vector<Attribute>& out) {
   std::string dn;
   if (NWRCODE code = DnOf(context, name, dn)) return code;
+  if (dn.empty()) return ERR_NOT_AVAILABLE_FOR_TREE;  // [Root] is the root DSE: none of its values are there
   // The attributes asked for: their LDAP names, and the names the reply gives them.
   std::vector<std::string> ldapNames;
   std::vector<std::string> replyNames;
@@ -474,8 +500,28 @@ NWRCODE LdapSource::ServerPartitions(const Context& context, const char* server,
   return 0;
 }
 
-NWRCODE LdapSource::ReplicaSyncErrors(const Context&, const char*, const char*, std::vector<NWRCODE>&) {
-  return kErrNotAvailableOverLdap;
+NWRCODE LdapSource::ReplicaSyncErrors(const Context& context, const char* server, const char* partition,
+                                      std::vector<NWRCODE>& errors) {
+  // No request gives a replica's list of sync errors: its own Partition Status value
+  // carries its last one, the value whose replica number is the replica's.
+  std::string partitionDn, serverDn;
+  if (NWRCODE code = DnOf(context, partition, partitionDn)) return code;
+  if (partitionDn.empty()) return ERR_NOT_AVAILABLE_FOR_TREE;  // [Root]: the root DSE holds no ring
+  if (NWRCODE code = DnOf(context, server, serverDn)) return code;
+  const std::string replicaName = LdapAttributeName("Replica");
+  const std::string statusName = LdapAttributeName("Partition Status");
+  LdapEntry entry;
+  if (NWRCODE code = ReadEntry(context, partitionDn, {replicaName, statusName}, entry)) return code;
+  std::optional<nuint32> number = ReplicaNumberOf(entry, replicaName, serverDn);
+  if (!number) return ERR_REPLICA_NOT_ON;
+  errors.clear();
+  if (const LdapAttribute* statuses = entry.Find(statusName))
+    for (const std::string& status : statuses->values)
+      if (status.size() >= kStatusFieldBytes && LittleEndianU32(status, 12) == *number) {
+        if (const nuint32 error = LittleEndianU32(status, 16)) errors.push_back(static_cast<NWRCODE>(error));
+        return 0;
+      }
+  return 0;
 }
 
 NWRCODE LdapSource::ServerTime(nuint32& now) {
@@ -539,7 +585,7 @@ NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs
     case Operation::ReloadDS:
       break;
   }
-  return kErrNotAvailableOverLdap;
+  return ERR_NOT_AVAILABLE_FOR_TREE;
 }
 
 NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {

@@ -72,7 +72,7 @@ class LdapSource : public DirectorySource {
   // DN values become dotted names the book knows; creator names stay LDAP names.
   void NameValues(Attribute& attr);
   NWRCODE ListByExtendedOperations(const std::string& serverDn, std::vector<std::pair<std::string, nuint32>>& found);
-  // The extended request of one of the operations (kErrNotAvailableOverLdap for those
+  // The extended request of one of the operations (ERR_NOT_AVAILABLE_FOR_TREE for those
   // LDAP has no request for).
   NWRCODE OperationRequest(const Context& context, const OperationArgs& args, int& number, std::string& value);
   NWRCODE ListByReplicaValues(const Dn& server, std::vector<std::pair<std::string, nuint32>>& found);

@@ -71,6 +71,11 @@ struct Scenario {
   bool tls = false;  // ldaps://
 };
 
+// Scenarios of volume wait longer for each answer, so a loaded machine does not turn
+// them into timeouts, and stop at fewer entries than the 100,000 a connection allows by
+// default, so they stay short.
+const nlohmann::json kVolume = {{"requestTimeout", 10}, {"maxEntries", 20000}};
+
 std::vector<Scenario> Scenarios() {
   const std::string noValue;  // the value of a control whose value is empty
   return {
@@ -117,7 +122,7 @@ std::vector<Scenario> Scenarios() {
          c.Send(page + wire::SearchDone(r.id, 0, wire::PagedControls(std::to_string(next))));
          return true;
        },
-       "more than"},
+       "more than 20000 entries", kVolume},
       {"ldaps:// to a server that never starts TLS",
        [](HostileConnection& c, const Request&) { return c.Hold(), true; }, "no answer within 1 s", {}, {"--servers"},
        true},
@@ -155,7 +160,7 @@ std::vector<Scenario> Scenarios() {
          }
          return true;
        },
-       "larger than", {{"requestTimeout", 30}}},
+       "larger than", kVolume},
       {"3 million entries in one answer",
        [](HostileConnection& c, const Request& r) {
          if (IsRootDse(r)) return SendUnpagedRootDse(c, r);
@@ -168,7 +173,7 @@ std::vector<Scenario> Scenarios() {
          c.Send(batch + wire::SearchDone(r.id));
          return true;
        },
-       "more than", {{"requestTimeout", 30}}},
+       "more than 20000 entries", kVolume},
       {"a name of 9,000 levels",
        [](HostileConnection& c, const Request& r) {
          if (!IsServerSearch(r)) return false;
@@ -255,7 +260,7 @@ TEST_F(HostileServerRun, EveryScenarioEndsBoundedWithAClearMessage) {
     EXPECT_FALSE(run.killed) << "still running after 40 s";
     EXPECT_EQ(run.code, scenario.expected.empty() ? 0 : 3) << run.err;
     EXPECT_NE(run.err.find(scenario.expected), std::string::npos) << run.err;
-    EXPECT_LT(run.seconds, 15.0);
+    EXPECT_LT(run.seconds, 20.0);
 #if !defined(VESTREL_SANITIZE)
     EXPECT_LT(run.peakKiB, kMemoryLimitKiB);
 #endif

@@ -274,7 +274,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
 }
 
 TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestSayNotAvailableAndChangeNothing) {
-  const std::string notAvailable = " returned error 0x88FD (Not available over LDAP)";
+  const std::string notAvailable = " returned error 0x88FD (Not available for this tree)";
   const std::vector<std::string> salesHolders = Lines("Sales.ACME", "Replica");
   ASSERT_EQ(salesHolders.size(), 2u);
 
@@ -295,7 +295,7 @@ TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestSayNotAvailableAndChangeNo
                              "NWDSSyncReplicaToServer" + notAvailable, "Are you sure?",
                              "NWDSRemovePartition" + notAvailable, "Are you sure?",
                              "NWDSRepairTimeStamps" + notAvailable, "Are you sure?", "NWDSReloadDS" + notAvailable}));
-  EXPECT_EQ(dialog_.LastError, ldap::kErrNotAvailableOverLdap);
+  EXPECT_EQ(dialog_.LastError, ERR_NOT_AVAILABLE_FOR_TREE);
   for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
     EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
                 request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
