@@ -97,8 +97,9 @@ DialogResult QtUiSeam::MessageBox(DialogKind kind, const std::string& text, Dial
   return ResultOfButton(box->standardButton(box->clickedButton()));
 }
 
-bool QtUiSeam::AskPassword(const std::string& connection, const std::string& account, std::string& password) {
-  PasswordDialog dialog(connection, account, BoxParent());
+bool QtUiSeam::AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
+                           std::string& password) {
+  PasswordDialog dialog(connection, account, refusal, BoxParent());
   if (ExecWithArrow(dialog, Cursor() == CursorKind::Hourglass) != QDialog::Accepted) return false;
   password = dialog.Password();
   return true;

@@ -108,9 +108,11 @@ void ChoosePasswordSource(const CheckOptions& options) {
   }
   std::string password = ReadPasswordFile(options.passwordFile);
   unsetenv("VESTREL_LDAP_PASSWORD");
-  ClientSetPasswordPrompt([password](const std::string&, const std::string&, std::string& answer) {
+  // The file's password is the only one: a refused one is not tried again.
+  ClientSetPasswordPrompt([password](const std::string&, const std::string&, const std::string& refusal,
+                                     std::string& answer) {
     answer = password;
-    return true;
+    return refusal.empty();
   });
 }
 

@@ -40,9 +40,8 @@ bool StartsWithDot(const std::string& name) { return !name.empty() && name.front
 // ---- Start-up and trees ----
 
 void AskPasswordsThroughUi() {
-  ClientSetPasswordPrompt([](const std::string& connection, const std::string& account, std::string& password) {
-    return Ui().AskPassword(connection, account, password);
-  });
+  ClientSetPasswordPrompt([](const std::string& connection, const std::string& account, const std::string& refusal,
+                              std::string& password) { return Ui().AskPassword(connection, account, refusal, password); });
 }
 
 NWRCODE OpenClientConnection() {

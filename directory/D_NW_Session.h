@@ -19,8 +19,9 @@ constexpr NWCONN_HANDLE kNoClientConnection = 0xFFFF;
 
 // ---- Start-up and trees ----
 // The window's sign-in: a connection that names an account and no password source asks
-// the user (through the UI seam) when the client loads the connections. Call before the
-// first call that loads them.
+// the user (through the UI seam) when the client loads the connections, and asks again
+// with the server's refusal after a wrong password. Call before the first call that
+// loads them.
 void AskPasswordsThroughUi();
 std::uint16_t InitNetWare();  // shows its own message on failure
 NWRCODE OpenClientConnection();
