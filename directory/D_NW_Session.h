@@ -34,6 +34,11 @@ NWRCODE SetTreeAndContext(NWDSContextHandle context, const std::string& tree,
                           std::string nameContext, bool makePreferred);
 std::string ContextTreeName(NWDSContextHandle context);
 void ModifyContextFlags(NWDSContextHandle context, char operation, nuint32 bits);
+// Whether the tree of context carries a partition or replica operation, named by its
+// library call ("NWDSRemovePartition"); when it does not, reason says why and what does
+// it instead. A question the library cannot answer counts as carried: the operation
+// itself then says what is wrong.
+bool OperationCarried(NWDSContextHandle context, const std::string& call, std::string& reason);
 
 // ---- Names ----
 std::string CurrentUserName(NWDSContextHandle context);
