@@ -20,6 +20,8 @@ namespace vestrel {
 
 // Texts of the window.
 inline constexpr const char* kApplicationTitle = "Synchronize Servers and Partitions";
+// The class of the program's windows (WM_CLASS), as the desktop entry's StartupWMClass names it.
+inline constexpr const char* kWindowClass = "vestrel";
 inline constexpr const char* kMainCaption = "Scan Servers and Partitions. Sync/Change Partitions and Replicas";
 // The banner's version: "v" and the release number of the build.
 inline const std::string kProgramVersion = std::string("v") + kVersionNumber;

@@ -1,7 +1,9 @@
 // The built window as a desktop user meets it. Under a real window manager (Xvfb and
 // openbox, both started from a temporary folder for each test and stopped by their pids)
 // the window comes back where it was closed, start after start, measured by its outer
-// frame; a stored position whose title bar would be off the screen comes back onto it.
+// frame; a stored position whose title bar would be off the screen comes back onto it;
+// the window's class is the desktop entry's StartupWMClass. Without any display,
+// --help and --version answer and end. The manual page tells what a Linux user looks for.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -320,6 +322,64 @@ TEST_F(DesktopSession, AStoredPositionWithTheTitleBarOffTheScreenComesBackOntoIt
     EXPECT_EQ(CloseWindow(), 0);
     EXPECT_EQ(SavedPosition(), frame);
   }
+}
+
+// Desktops find the window's desktop entry by the window's class.
+TEST_F(DesktopSession, TheWindowsClassIsTheDesktopEntrysStartupWMClass) {
+  std::smatch entry;
+  const std::string desktop = FileText(fs::path(VESTREL_SOURCE_DIR) / "dist" / "vestrel.desktop.in");
+  ASSERT_TRUE(std::regex_search(desktop, entry, std::regex(R"(\nStartupWMClass=([^\n]+))")));
+  const std::string id = StartWindow();
+  ASSERT_FALSE(id.empty()) << FileText(folder_ / "vestrel.log");
+  std::smatch wmClass;
+  const std::string text = X("xprop -id " + id + " WM_CLASS");
+  ASSERT_TRUE(std::regex_search(text, wmClass, std::regex(R"re(= "([^"]*)", "([^"]*)")re"))) << text;
+  EXPECT_EQ(wmClass[2].str(), entry[1].str());
+  EXPECT_EQ(wmClass[1].str(), "vestrel");
+  EXPECT_EQ(CloseWindow(), 0);
+}
+
+// --help and --version print and end before anything needs a display (there is none).
+TEST(CommandLine, HelpAndVersionAnswerWithoutADisplay) {
+  struct Case {
+    const char* argument;
+    std::string output;  // the whole output, or its first line when it ends in "\n..."
+  };
+  const Case cases[] = {
+      {"--version", std::string("vestrel ") + VESTREL_VERSION + "\n"},
+      {"--help", "Usage: vestrel [--help] [--version]\n..."},
+      {"-h", "Usage: vestrel [--help] [--version]\n..."},
+  };
+  char pattern[] = "/tmp/vestrel-command-line-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path output = fs::path(pattern) / "output";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    Process program;
+    ASSERT_TRUE(program.Start({VESTREL_PROGRAM, c.argument}, {"PATH=/usr/bin:/bin"}, output.string()));
+    EXPECT_EQ(program.Wait(30s), 0);
+    const std::string printed = FileText(output);
+    const std::string& expected = c.output;
+    if (expected.size() > 4 && expected.compare(expected.size() - 4, 4, "\n...") == 0) {
+      EXPECT_EQ(printed.substr(0, expected.size() - 3), expected.substr(0, expected.size() - 3));
+      EXPECT_NE(printed.find("VESTREL_LDAP_PASSWORD"), std::string::npos);
+    } else {
+      EXPECT_EQ(printed, expected);
+    }
+  }
+  fs::remove_all(pattern);
+}
+
+// What `man vestrel` must tell: the keys of an LDAP connection, the sign-in, the password
+// variable, where XLS workbooks go and what opens them.
+TEST(ManualPage, DocumentsTheLdapConnectionsTheSignInAndTheWorkbooks) {
+  const std::string page = FileText(fs::path(VESTREL_SOURCE_DIR) / "app" / "vestrel.1");
+  for (const char* text :
+       {"\n.B ldap\n", "\n.B tree\n", "\n.B bindDn\n", "\n.B passwordFile\n", "\n.B caFile\n", "\n.B startTls\n",
+        "\n.B allowPlaintext\n", "\n.BR connectTimeout \", \" requestTimeout\n", "\n.B primary\n", ".SS Sign-in",
+        "asks again, three tries in all", "\n.B VESTREL_LDAP_PASSWORD\n", ".I $XDG_CACHE_HOME/vestrel/",
+        ".IR ~/.cache/vestrel/", "\n.BR xdg-open (1)", "\n.B \\-\\-version\n"})
+    EXPECT_NE(page.find(text), std::string::npos) << text;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/PasswordDialog.h"
+#include "app/Vestrel_main.h"
 
 namespace vestrel {
 namespace {
@@ -29,7 +30,7 @@ TEST(QtUiSeam, EachKindOfBoxHasItsIconAndTitle) {
       {DialogKind::Error, QMessageBox::Critical, "Error"},
       {DialogKind::Information, QMessageBox::Information, "Information"},
       {DialogKind::Confirmation, QMessageBox::Question, "Confirm"},
-      {DialogKind::Plain, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName()},
+      {DialogKind::Plain, QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle)},
   };
   for (const KindCase& c : cases) {
     auto box = CreateMessageBox(c.kind, "line 1\r\nline <b>2</b>", DialogButtons::Ok);
