@@ -44,6 +44,8 @@ PasswordDialog::PasswordDialog(const std::string& connection, const std::string&
   layout->addWidget(Prompt);
   layout->addWidget(EditPassword);
   layout->addWidget(Buttons);
+  // Wide enough for a server's refusal on one line or two.
+  setMinimumWidth(380);
   EditPassword->setFocus();
 }
 
