@@ -14,8 +14,10 @@ QString FromText(const std::string& text) { return QString::fromUtf8(text.data()
 
 }  // namespace
 
-PasswordDialog::PasswordDialog(const std::string& connection, const std::string& account, QWidget* parent)
+PasswordDialog::PasswordDialog(const std::string& connection, const std::string& account, const std::string& refusal,
+                               QWidget* parent)
     : QDialog(parent),
+      Refusal(new QLabel(this)),
       Prompt(new QLabel(this)),
       EditPassword(new QLineEdit(this)),
       Buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)) {
@@ -23,6 +25,12 @@ PasswordDialog::PasswordDialog(const std::string& connection, const std::string&
   // Names from the connections file are shown as they are, never as markup.
   Prompt->setTextFormat(Qt::PlainText);
   Prompt->setText(QStringLiteral("Password of %1\nfor %2:").arg(FromText(account), FromText(connection)));
+  // The server's words come from the server: plain text as well.
+  Refusal->setTextFormat(Qt::PlainText);
+  Refusal->setWordWrap(true);
+  Refusal->setText(QStringLiteral("%1\nTry again.").arg(FromText(refusal)));
+  Refusal->setStyleSheet(QStringLiteral("color: #b00020;"));
+  Refusal->setVisible(!refusal.empty());
   EditPassword->setEchoMode(QLineEdit::Password);
   // An empty password would sign in anonymously: OK waits for one.
   QPushButton* ok = Buttons->button(QDialogButtonBox::Ok);
@@ -32,9 +40,12 @@ PasswordDialog::PasswordDialog(const std::string& connection, const std::string&
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Refusal);
   layout->addWidget(Prompt);
   layout->addWidget(EditPassword);
   layout->addWidget(Buttons);
+  // Wide enough for a server's refusal on one line or two.
+  setMinimumWidth(380);
   EditPassword->setFocus();
 }
 

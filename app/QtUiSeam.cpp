@@ -4,6 +4,7 @@
 #include <QCursor>
 
 #include "app/PasswordDialog.h"
+#include "app/Vestrel_main.h"
 
 namespace vestrel {
 namespace {
@@ -52,7 +53,7 @@ QWidget* BoxParent() {
 std::unique_ptr<QMessageBox> CreateMessageBox(DialogKind kind, const std::string& text, DialogButtons buttons,
                                               QWidget* parent) {
   const KindLook look = LookOfKind(kind);
-  const QString title = look.title ? QString::fromLatin1(look.title) : QGuiApplication::applicationDisplayName();
+  const QString title = QString::fromLatin1(look.title ? look.title : kApplicationTitle);
   QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   auto box = std::make_unique<QMessageBox>(look.icon, title, message, QMessageBox::Ok, parent);
@@ -97,8 +98,9 @@ DialogResult QtUiSeam::MessageBox(DialogKind kind, const std::string& text, Dial
   return ResultOfButton(box->standardButton(box->clickedButton()));
 }
 
-bool QtUiSeam::AskPassword(const std::string& connection, const std::string& account, std::string& password) {
-  PasswordDialog dialog(connection, account, BoxParent());
+bool QtUiSeam::AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
+                           std::string& password) {
+  PasswordDialog dialog(connection, account, refusal, BoxParent());
   if (ExecWithArrow(dialog, Cursor() == CursorKind::Hourglass) != QDialog::Accepted) return false;
   password = dialog.Password();
   return true;

@@ -12,7 +12,8 @@ namespace vestrel {
 class QtUiSeam final : public UiSeam {
  public:
   DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
-  bool AskPassword(const std::string& connection, const std::string& account, std::string& password) override;
+  bool AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
+                   std::string& password) override;
   CursorKind Cursor() const override;
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;

@@ -12,31 +12,38 @@ namespace {
 
 // X11 cannot make a window larger than this.
 constexpr int kLargestWindowSide = 32767;
-// Part of a window that stays on the desktop, so a far-off stored position can be undone.
-constexpr int kVisibleWidth = 64;
-constexpr int kVisibleHeight = 32;
 constexpr int kSmallestBoxSide = 16;
 constexpr int kLargestBoxWidth = 4096;
 constexpr int kLargestBoxHeight = 256;
 
-// The whole desktop; empty when there is no screen (then positions are taken as they are).
-QRect DesktopRect() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? screen->virtualGeometry() : QRect();
+// Where the title bar of a window at position would be.
+QRect TitleBarAt(QPoint position, int width) { return {position, QSize(std::max(width, 1), kTitleBarHeight)}; }
+
+bool ReachableOn(const QRect& titleBar, const QRect& screen) {
+  const QRect part = titleBar.intersected(screen);
+  return part.height() == kTitleBarHeight && part.width() >= std::min(kReachableWidth, titleBar.width());
 }
 
-int ClampLeft(int left, int width) {
-  const QRect desktop = DesktopRect();
-  if (desktop.isEmpty()) return left;
-  const int lowest = desktop.left() - std::max(width, kVisibleWidth) + kVisibleWidth;
-  return std::clamp(left, lowest, std::max(lowest, desktop.right() + 1 - kVisibleWidth));
+// Squared distance between two rectangles (0 when they touch or overlap).
+long long Distance(const QRect& a, const QRect& b) {
+  const long long dx = std::max({0, b.left() - a.right(), a.left() - b.right()});
+  const long long dy = std::max({0, b.top() - a.bottom(), a.top() - b.bottom()});
+  return dx * dx + dy * dy;
 }
 
-int ClampTop(int top) {
-  const QRect desktop = DesktopRect();
-  if (desktop.isEmpty()) return top;
-  // The top edge stays on the desktop: that is where the window is taken to move it.
-  return std::clamp(top, desktop.top(), std::max(desktop.top(), desktop.bottom() + 1 - kVisibleHeight));
+// The nearest position at which the title bar is on the screen.
+QPoint ClampOnto(QPoint position, int width, const QRect& screen) {
+  const int visible = std::min(kReachableWidth, std::max(width, 1));
+  const int lowestLeft = screen.left() - std::max(width, 1) + visible;
+  const int highestLeft = std::max(lowestLeft, screen.right() + 1 - visible);
+  const int highestTop = std::max(screen.top(), screen.bottom() + 1 - kTitleBarHeight);
+  return {std::clamp(position.x(), lowestLeft, highestLeft), std::clamp(position.y(), screen.top(), highestTop)};
+}
+
+QList<QRect> ScreenAreas() {
+  QList<QRect> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) areas.append(screen->availableGeometry());
+  return areas;
 }
 
 std::string TextOf(const QString& text) { return text.toStdString(); }
@@ -50,6 +57,17 @@ bool IsFolder(const std::string& path) {
 
 // ---- WindowSettings ----
 
+QPoint PositionWithinReach(QPoint position, int width, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return position;
+  const QRect titleBar = TitleBarAt(position, width);
+  for (const QRect& screen : screens)
+    if (ReachableOn(titleBar, screen)) return position;
+  const auto nearest = std::min_element(screens.begin(), screens.end(), [&](const QRect& a, const QRect& b) {
+    return Distance(titleBar, a) < Distance(titleBar, b);
+  });
+  return ClampOnto(position, width, *nearest);
+}
+
 std::string WindowSettings::Name() const { return window_ ? TextOf(window_->objectName()) : std::string(); }
 int WindowSettings::Top() const { return window_ ? window_->y() : 0; }
 int WindowSettings::Left() const { return window_ ? window_->x() : 0; }
@@ -57,11 +75,17 @@ int WindowSettings::Width() const { return window_ ? window_->width() : 0; }
 int WindowSettings::Height() const { return window_ ? window_->height() : 0; }
 
 void WindowSettings::SetTop(int top) {
-  if (window_) window_->move(window_->x(), ClampTop(top));
+  if (window_) window_->move(window_->x(), top);
 }
 
 void WindowSettings::SetLeft(int left) {
-  if (window_) window_->move(ClampLeft(left, window_->width()), window_->y());
+  if (window_) window_->move(left, window_->y());
+}
+
+void WindowSettings::KeepWithinReach() {
+  if (!window_) return;
+  const QPoint reachable = PositionWithinReach(window_->pos(), window_->width(), ScreenAreas());
+  if (reachable != window_->pos()) window_->move(reachable);
 }
 
 // Qt keeps a size within the window's own minimum and maximum.

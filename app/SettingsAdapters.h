@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QComboBox>
+#include <QList>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -12,10 +15,12 @@
 
 namespace vestrel {
 
-// A top-level window placed as designed. Top and Left are the frame's position, Width and
-// Height the window's own size, so a saved geometry comes back as it was. Values a
-// hand-edited file may hold are kept within reach: the size within what a window can
-// have, the position so that part of the window stays on the desktop.
+// A top-level window placed as designed. Top and Left are the frame's (outer) position,
+// Width and Height the window's own size, so a saved geometry comes back as it was: a
+// position restored before the window is first shown is taken by the window manager as
+// the frame's (see TMainForm::setVisible). Values a hand-edited file may hold are kept
+// within reach: the size within what a window can have, the position so that the title
+// bar is on a screen.
 class WindowSettings final : public SettingsWindow {
  public:
   explicit WindowSettings(QWidget& window) : window_(&window) {}
@@ -30,10 +35,20 @@ class WindowSettings final : public SettingsWindow {
   void SetLeft(int left) override;
   void SetWidth(int width) override;
   void SetHeight(int height) override;
+  void KeepWithinReach() override;
 
  private:
   QPointer<QWidget> window_;
 };
+
+// The part of a window's frame that must lie on a screen for the user to take it: the
+// title bar, kTitleBarHeight high and at least kReachableWidth of it wide.
+inline constexpr int kTitleBarHeight = 32;
+inline constexpr int kReachableWidth = 64;
+// The outer position for a window of that width whose title bar is on one of the screens:
+// position itself when it is, otherwise the nearest such position on the screen nearest
+// to the title bar. Without screens, position.
+QPoint PositionWithinReach(QPoint position, int width, const QList<QRect>& screens);
 
 // A combo box. Selecting an entry from here emits no signal, so restoring a selection
 // never runs the window's handlers (ChangeTree). A width or height read back equal to the

@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "app/TreeSelectorLock.h"
 #include "app/Vestrel_data.h"
@@ -352,7 +353,9 @@ void TMainForm::FillTreeList() {
 }
 
 void TMainForm::FormShow() {
-  RestoreSavedGeometry(*this);
+  // The first showing has restored the geometry just before (setVisible): restoring it
+  // again would move the window before it is framed.
+  if (!std::exchange(geometryRestored_, false)) RestoreSavedGeometry(*this);
   ChangeTree();
 }
 
@@ -362,6 +365,18 @@ void TMainForm::FormClose() {
     contextCreated_ = false;
   }
   SaveWindowState(*this);
+}
+
+void TMainForm::setVisible(bool visible) {
+  // The saved position is the frame's. Only a position set before Qt makes the native
+  // window makes Qt ask the window manager to place the frame there (north-west gravity);
+  // moved later, before the window manager has framed it, the window's inside goes there,
+  // and each start would move the window up by its title bar.
+  if (visible && !testAttribute(Qt::WA_WState_Created)) {
+    RestoreSavedGeometry(*this);
+    geometryRestored_ = true;
+  }
+  QMainWindow::setVisible(visible);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -20,6 +20,8 @@ namespace vestrel {
 
 // Texts of the window.
 inline constexpr const char* kApplicationTitle = "Synchronize Servers and Partitions";
+// The class of the program's windows (WM_CLASS), as the desktop entry's StartupWMClass names it.
+inline constexpr const char* kWindowClass = "vestrel";
 inline constexpr const char* kMainCaption = "Scan Servers and Partitions. Sync/Change Partitions and Replicas";
 // The banner's version: "v" and the release number of the build.
 inline const std::string kProgramVersion = std::string("v") + kVersionNumber;
@@ -86,6 +88,10 @@ class TMainForm final : public QMainWindow {
   void StringGridDblClick(QObject* sender);
   void StringGridPartDrawCell(QPainter& canvas, int col, int row, const QRect& rect, DrawCellState state);
 
+ // The first showing restores the saved geometry before the native window is made (in
+  // place of FormShow), so that the window is made with a position that counts its frame.
+  void setVisible(bool visible) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -105,6 +111,7 @@ class TMainForm final : public QMainWindow {
   void ShowDetailsModal();
 
   bool contextCreated_ = false;
+  bool geometryRestored_ = false;  // by setVisible, for the FormShow that follows
   bool detailsOpen_ = false;       // the details dialog runs on MainContext
   bool closeAfterDetails_ = false;  // a close came while it ran
 };

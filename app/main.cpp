@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <iostream>
 
+#include "app/CommandLine.h"
 #include "app/QtClipboard.h"
 #include "app/QtUiSeam.h"
 #include "app/TerminationSignal.h"
@@ -25,9 +27,13 @@ QIcon VestrelIcon() {
 
 int main(int argc, char** argv) {
   using namespace vestrel;
+  // Help and the version need no display.
+  if (const std::optional<int> answered = AnswerCommandLine(argc, argv, std::cout)) return *answered;
   QApplication application(argc, argv);
-  // The application title names the program in boxes that have no title of their own.
-  QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  // The window's class (WM_CLASS) is the application's name: desktops match it with the
+  // desktop entry's StartupWMClass. Boxes without a title of their own show the
+  // application title instead (QtUiSeam).
+  QApplication::setApplicationName(QString::fromLatin1(kWindowClass));
   // Desktops group the window under Vestrel's desktop entry and show its icon.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopAppId));
   QApplication::setWindowIcon(VestrelIcon());

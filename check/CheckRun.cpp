@@ -97,9 +97,11 @@ void ChoosePasswordSource(const CheckOptions& options) {
   if (!ClientReadPasswordFile(options.passwordFile, password, problem))
     UsageProblem("--password-file: " + problem);
   unsetenv("VESTREL_LDAP_PASSWORD");
-  ClientSetPasswordPrompt([password](const std::string&, const std::string&, std::string& answer) {
+  // The file's password is the only one: a refused one is not tried again.
+  ClientSetPasswordPrompt([password](const std::string&, const std::string&, const std::string& refusal,
+                                     std::string& answer) {
     answer = password;
-    return true;
+    return refusal.empty();
   });
 }
 

@@ -393,6 +393,7 @@ void TDlgDetails::FormShow() {
   LabelSyncReplicaInfo->clear();
   SourceServer.clear();
   TargetServer.clear();
+  AskCarriedOperations();
   if (ServerList->Count() == 1)
     ShowServerView();
   else if (PartitionList->Count() == 1)
@@ -496,6 +497,7 @@ void TDlgDetails::EnableTabs() {
           Hint(ofPartition, std::string("Use only to recover from a catastrophic failure") + kCrLf +
                                 "Read the TXT file and check " + kVendorWebAddress + " for details"));
   SetHint(*BitBtnReloadDS, Hint(onServer, "unload and reload DS"));
+  DisableUncarriedOperations();
 
   // The twins follow their partners.
   for (auto [twin, partner] : {std::pair{BitBtnSyncSchema2, BitBtnSyncSchema}, {BitBtnSyncPart2, BitBtnSyncPart},
@@ -536,7 +538,8 @@ void TDlgDetails::ListBoxServerClick() {
   if (ChosenRow(*ListBoxServer1) >= 0) SourceServer = ChosenText(*ListBoxServer1);
   if (ChosenRow(*ListBoxServer2) >= 0) TargetServer = ChosenText(*ListBoxServer2);
   const bool canSend = SourceServer != TargetServer && !SourceServer.empty() && !TargetServer.empty() &&
-                       Pos("[Sub", SourceServer) == 0 && Pos("[Sub", TargetServer) == 0;
+                       Pos("[Sub", SourceServer) == 0 && Pos("[Sub", TargetServer) == 0 &&
+                       Carried("NWDSSyncReplicaToServer");
   BitBtnSyncReplica->setEnabled(canSend);
   SourceServer = CleanEntryName(SourceServer);
   TargetServer = CleanEntryName(TargetServer);
@@ -548,6 +551,36 @@ void TDlgDetails::ListBoxServerClick() {
 }
 
 // ---- Operations ----
+
+std::vector<std::pair<QPushButton*, const char*>> TDlgDetails::OperationButtons() const {
+  return {{BitBtnSyncSchema, "NWDSSyncSchema"},
+          {BitBtnSyncPart, "NWDSSyncPartition"},
+          {BitBtnPartSendAll, "NWDSPartitionSendAllUpdates"},
+          {BitBtnPartRcvAll, "NWDSPartitionReceiveAllUpdates"},
+          {BitBtnSyncReplica, "NWDSSyncReplicaToServer"},
+          {BitBtnPartJoin, "NWDSJoinPartitions"},
+          {BitBtnPartDel, "NWDSRemovePartition"},
+          {BitBtnReplicaDel, "NWDSRemoveReplica"},
+          {BitBtnRepairTimeStamps, "NWDSRepairTimeStamps"},
+          {BitBtnReloadDS, "NWDSReloadDS"}};
+}
+
+void TDlgDetails::AskCarriedOperations() {
+  uncarried_.clear();
+  for (const auto& [button, call] : OperationButtons()) {
+    std::string reason;
+    if (!OperationCarried(DirContext, call, reason)) uncarried_[call] = reason;
+  }
+}
+
+void TDlgDetails::DisableUncarriedOperations() {
+  for (const auto& [button, call] : OperationButtons()) {
+    const auto uncarried = uncarried_.find(call);
+    if (uncarried == uncarried_.end()) continue;
+    button->setEnabled(false);
+    SetHint(*button, HintOf(*button) + kCrLf + uncarried->second);
+  }
+}
 
 void TDlgDetails::GetSeconds() {
   DelaySeconds = SpinValue(*SpinEditH) * 3600 + SpinValue(*SpinEditM) * 60 + SpinValue(*SpinEditS);

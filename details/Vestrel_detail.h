@@ -13,8 +13,11 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "directory/NTypes.h"
 #include "util/TextList.h"
@@ -131,7 +134,17 @@ class TDlgDetails : public QDialog {
   void ShowPartitionView();
   // Stores and reports an operation's code; true when it succeeded.
   bool Reported(NWRCODE code, const char* callName);
+  // The operation buttons (without the twins) with their library calls.
+  std::vector<std::pair<QPushButton*, const char*>> OperationButtons() const;
+  // Asks which operations the tree of DirContext cannot carry.
+  void AskCarriedOperations();
+  // Disables the buttons of operations the tree cannot carry; their hints say why.
+  void DisableUncarriedOperations();
+  bool Carried(const char* callName) const { return uncarried_.find(callName) == uncarried_.end(); }
 
+  // Operations the tree of DirContext cannot carry: library call -> why, and what does it
+  // instead. Asked at each opening.
+  std::map<std::string, std::string> uncarried_;
   bool inFormShow_ = false;
   bool closeAfterShow_ = false;
 };

@@ -23,6 +23,7 @@ namespace {
 constexpr const char* kRootName = "[Root]";
 constexpr std::size_t kTreeNameChars = 32;
 constexpr std::size_t kInfoTextBytes = 8192;
+constexpr std::size_t kReasonBytes = 1024;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kUnixEpochDay = 25569.0;  // 1 January 1970 in days since 30 December 1899
 
@@ -40,9 +41,8 @@ bool StartsWithDot(const std::string& name) { return !name.empty() && name.front
 // ---- Start-up and trees ----
 
 void AskPasswordsThroughUi() {
-  ClientSetPasswordPrompt([](const std::string& connection, const std::string& account, std::string& password) {
-    return Ui().AskPassword(connection, account, password);
-  });
+  ClientSetPasswordPrompt([](const std::string& connection, const std::string& account, const std::string& refusal,
+                              std::string& password) { return Ui().AskPassword(connection, account, refusal, password); });
 }
 
 NWRCODE OpenClientConnection() {
@@ -137,6 +137,14 @@ void ModifyContextFlags(NWDSContextHandle context, char operation, nuint32 bits)
     flags &= ~bits;
   }
   DSContextSetValue(context, DCK_FLAGS, &flags);
+}
+
+bool OperationCarried(NWDSContextHandle context, const std::string& call, std::string& reason) {
+  bool carried = true;
+  std::array<char, kReasonBytes> text{};
+  if (DSOperationCarried(context, call.c_str(), &carried, text.data(), text.size()) != 0) carried = true;
+  reason = carried ? std::string() : BufferText(text);
+  return carried;
 }
 
 // ---- Names ----

@@ -19,8 +19,9 @@ constexpr NWCONN_HANDLE kNoClientConnection = 0xFFFF;
 
 // ---- Start-up and trees ----
 // The window's sign-in: a connection that names an account and no password source asks
-// the user (through the UI seam) when the client loads the connections. Call before the
-// first call that loads them.
+// the user (through the UI seam) when the client loads the connections, and asks again
+// with the server's refusal after a wrong password. Call before the first call that
+// loads them.
 void AskPasswordsThroughUi();
 std::uint16_t InitNetWare();  // shows its own message on failure
 NWRCODE OpenClientConnection();
@@ -33,6 +34,11 @@ NWRCODE SetTreeAndContext(NWDSContextHandle context, const std::string& tree,
                           std::string nameContext, bool makePreferred);
 std::string ContextTreeName(NWDSContextHandle context);
 void ModifyContextFlags(NWDSContextHandle context, char operation, nuint32 bits);
+// Whether the tree of context carries a partition or replica operation, named by its
+// library call ("NWDSRemovePartition"); when it does not, reason says why and what does
+// it instead. A question the library cannot answer counts as carried: the operation
+// itself then says what is wrong.
+bool OperationCarried(NWDSContextHandle context, const std::string& call, std::string& reason);
 
 // ---- Names ----
 std::string CurrentUserName(NWDSContextHandle context);

@@ -110,5 +110,13 @@ NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const c
 NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePartition, nuint32 flags);
 NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoot);
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName);
+// Whether the tree of context carries one of the ten operations above, named by its call
+// ("NWDSRemovePartition"); a tree reached over LDAP has no request for some of them. When
+// it does not, reason receives why and what does the operation instead, cut to
+// reasonLength - 1 bytes and always terminated; when it does, reason is "".
+// ERR_INVALID_PARAMETER for a name that is none of the ten, a missing argument or
+// reasonLength 0.
+NWRCODE DSOperationCarried(NWDSContextHandle context, const char* operation, bool* carried, char* reason,
+                           nuint32 reasonLength);
 
 }  // namespace vestrel

@@ -32,12 +32,16 @@ NWRCODE ClientPrimaryLoadProblem(nuint32* index);
 // (an LDAP bind DN) but no password source of its own asks this function, while the
 // client loads the workstation's connections, for the password of account. connection
 // names the server and the tree as messages name them ("ldaps://dir.example.com
-// (ACME_TREE)"). It returns false when no password is given; the connection is then left
-// out with a load problem. The client keeps the password in memory only. Install it
-// before the first call that loads the connections; an empty function removes it (such
-// connections are then left out).
-using ClientPasswordPrompt =
-    std::function<bool(const std::string& connection, const std::string& account, std::string& password)>;
+// (ACME_TREE)"). refusal is empty when the password is asked for the first time; when the
+// server refused the password given, the client asks again with the server's refusal
+// ("sign-in as cn=admin,o=acme failed: Invalid credentials"), kSignInTries passwords in
+// all. It returns false when no password is given; the connection is then left out with
+// a load problem (the server's refusal, when there was one). The client keeps the
+// password in memory only. Install it before the first call that loads the connections;
+// an empty function removes it (such connections are then left out).
+using ClientPasswordPrompt = std::function<bool(const std::string& connection, const std::string& account,
+                                                const std::string& refusal, std::string& password)>;
+inline constexpr int kSignInTries = 3;
 void ClientSetPasswordPrompt(ClientPasswordPrompt prompt);
 
 // The password in a password file of the user's own, as the connections' "passwordFile"

@@ -69,15 +69,15 @@ class Spreadsheet {
 
   void Open(const std::string& path) const {
     const ProcessOutcome outcome = StartAndAwait(DesktopOpen(path), openerPatienceMs_);
-    if (outcome.startError == ENOENT) {
-      throw AutomationError(Format("No application can open %s: xdg-open was not found", path));
-    }
-    if (outcome.startError != 0) {
-      throw AutomationError(Format("Cannot start xdg-open for %s: %s", path, std::strerror(outcome.startError)));
-    }
-    if (outcome.finished && outcome.exitStatus != 0) {
-      throw AutomationError(Format("No application opened %s: xdg-open ended with status %d", path, outcome.exitStatus));
-    }
+    if (outcome.startError == ENOENT) NotOpened(path, "xdg-open was not found");
+    if (outcome.startError != 0) NotOpened(path, Format("xdg-open could not start: %s", std::strerror(outcome.startError)));
+    if (outcome.finished && outcome.exitStatus != 0)
+      NotOpened(path, Format("xdg-open ended with status %d", outcome.exitStatus));
+  }
+
+  // The workbook is there, to be opened by hand: the message says so and where.
+  [[noreturn]] static void NotOpened(const std::string& path, const std::string& why) {
+    throw AutomationError(Format("The workbook was saved as %s, but no application could open it: %s", path, why));
   }
 
   std::string documentName_;

@@ -3,8 +3,8 @@
 // real workbook: the grid on the clipboard becomes an .xlsx file of one sheet, named after
 // the export, in the user's cache folder ($XDG_CACHE_HOME/vestrel, else ~/.cache/vestrel),
 // which the desktop's default application then opens (xdg-open). A workbook that cannot
-// be written or opened makes the paste fail with a message saying why; the grid stays on
-// the clipboard.
+// be written makes the paste fail with a message saying why; one that no application
+// opened, with a message saying where it was saved. The grid stays on the clipboard.
 #pragma once
 
 #include <memory>

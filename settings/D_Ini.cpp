@@ -148,8 +148,11 @@ void RestoreWindowGeometry(SettingsWindow& window, std::string_view section) {
     // A stored 0 counts as absent: the designed value stays.
     if (const int width = file.ReadInteger(target, GeometryKey(name, "Width"), 0)) window.SetWidth(width);
     if (const int height = file.ReadInteger(target, GeometryKey(name, "Height"), 0)) window.SetHeight(height);
-    if (const int left = file.ReadInteger(target, GeometryKey(name, "Left"), 0)) window.SetLeft(left);
-    if (const int top = file.ReadInteger(target, GeometryKey(name, "Top"), 0)) window.SetTop(top);
+    const int left = file.ReadInteger(target, GeometryKey(name, "Left"), 0);
+    const int top = file.ReadInteger(target, GeometryKey(name, "Top"), 0);
+    if (left) window.SetLeft(left);
+    if (top) window.SetTop(top);
+    if (left || top) window.KeepWithinReach();
   } catch (const std::exception&) {
     // Without stored geometry the window keeps its designed one.
   }

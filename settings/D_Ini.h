@@ -33,6 +33,9 @@ class SettingsWindow {
   virtual void SetLeft(int left) = 0;
   virtual void SetWidth(int width) = 0;
   virtual void SetHeight(int height) = 0;
+  // After a restored position: moves the window where the user can reach it, should the
+  // stored position (a hand-edited file, a screen since removed) be out of reach.
+  virtual void KeepWithinReach() {}
 };
 
 // Drop-down list: a combo box whose entries the user picks and cannot type into.

@@ -19,10 +19,11 @@ class UiSeam {
   // A modal message box; returns the button that closed it.
   virtual DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) = 0;
   // Asks for the password of account on a directory connection (named as messages name
-  // it); false when the user cancels. The password is never shown, kept or logged. A seam
+  // it); refusal, when not empty, is why the server refused the password given before.
+  // False when the user cancels. The password is never shown, kept or logged. A seam
   // without a window never asks.
   virtual bool AskPassword(const std::string& /*connection*/, const std::string& /*account*/,
-                           std::string& /*password*/) {
+                           const std::string& /*refusal*/, std::string& /*password*/) {
     return false;
   }
   virtual CursorKind Cursor() const = 0;

@@ -15,6 +15,7 @@
 
 #include "platform/nwclient/ModelSource.h"
 #include "platform/nwclient/Operations.h"
+#include "platform/nwclient/ldap/LdapSignIn.h"
 #include "platform/nwclient/ldap/LdapSource.h"
 
 #ifndef VESTREL_SOURCE_TREES
@@ -298,7 +299,18 @@ void Engine::AddProblem(const std::string& text, bool keptPrimary) {
 }
 
 void Engine::ConnectLdap(const nlohmann::json& item, const std::string& where, const std::string& baseDir) {
-  ldap::LdapSettings settings = ldap::ParseLdapConnection(item, where, baseDir, passwordPrompt);
+  bool asked = false;
+  ldap::PasswordPrompt firstAsking;
+  if (passwordPrompt) {
+    firstAsking = [&](const std::string& connection, const std::string& bindDn, std::string& password) {
+      asked = true;
+      return passwordPrompt(connection, bindDn, std::string(), password);
+    };
+  }
+  ldap::LdapSettings settings = ldap::ParseLdapConnection(item, where, baseDir, firstAsking);
+  // A typed password may be mistyped: it is tried first, so that a refused one can be
+  // asked for again. Passwords from files and the environment are used as they are.
+  if (asked) SignInAsked(settings, where);
   const bool primary = settings.primary;
   try {
     std::unique_ptr<ldap::LdapSource> source = ldap::LdapSource::Open(std::move(settings));
@@ -307,6 +319,21 @@ void Engine::ConnectLdap(const nlohmann::json& item, const std::string& where, c
     AddConnection(added, user, primary);
   } catch (const LoadError& e) {
     throw LoadError(where + ": " + e.what());
+  }
+}
+
+void Engine::SignInAsked(ldap::LdapSettings& settings, const std::string& where) {
+  for (int tries = 1;; ++tries) {
+    std::string refusal;
+    const ldap::SignInOutcome outcome = ldap::TrySignIn(settings, refusal);
+    if (outcome == ldap::SignInOutcome::Accepted) return;
+    // The problem reads as when the connection itself fails to sign in.
+    const LoadError problem(where + ": " + settings.Label() + ": " + refusal);
+    if (outcome != ldap::SignInOutcome::PasswordRefused || tries == kSignInTries) throw problem;
+    std::string password;
+    // Cancel leaves the connection out for the reason the server gave.
+    if (!passwordPrompt(settings.Label(), settings.bindDn, refusal, password) || password.empty()) throw problem;
+    settings.password = std::move(password);
   }
 }
 

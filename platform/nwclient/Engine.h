@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "directory/NTypes.h"
+#include "directory/calwin32.h"
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/Source.h"
 #include "platform/nwclient/ldap/LdapSettings.h"
@@ -121,8 +122,9 @@ class Engine {
   std::optional<std::size_t> PrimaryProblem() const { return primaryProblem_; }
   std::string preferredTree;
   // Asked for the password of an LDAP connection that names a bind DN and no password
-  // source; none installed: such a connection is left out with a problem.
-  ldap::PasswordPrompt passwordPrompt;
+  // source, again after a refusal; none installed: such a connection is left out with a
+  // problem.
+  ClientPasswordPrompt passwordPrompt;
 
   // ---- Contexts ----
   NWDSContextHandle NewContext(const Context& settings);
@@ -182,6 +184,9 @@ class Engine {
   DirectorySource* LoadTreeFileOnce(const std::string& path);
   // Connects to the LDAP server a connection names (throws LoadError).
   void ConnectLdap(const nlohmann::json& item, const std::string& where, const std::string& baseDir);
+  // Signs in with the password the prompt gave; while the server refuses it, asks again
+  // with the refusal (kSignInTries in all). Throws LoadError when no sign-in succeeded.
+  void SignInAsked(ldap::LdapSettings& settings, const std::string& where);
   void LoadDefaults();
 };
 

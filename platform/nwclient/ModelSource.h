@@ -30,6 +30,11 @@ class ModelSource : public DirectorySource {
                             std::vector<NWRCODE>& errors) override;
   NWRCODE ServerTime(nuint32& now) override;
   NWRCODE Operate(const Context& context, const OperationArgs& args) override;
+  // A tree in memory carries all ten.
+  bool Carries(Operation /*operation*/, std::string& reason) const override {
+    reason.clear();
+    return true;
+  }
 
  private:
   std::unique_ptr<Tree> tree_;

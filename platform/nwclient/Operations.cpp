@@ -7,10 +7,14 @@
 #include "platform/nwclient/Operations.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "directory/NETWIN32.h"
 #include "platform/nwclient/Engine.h"
@@ -96,6 +100,26 @@ NWRCODE Dispatch(const char* operation, NWDSContextHandle context, const nw::Ope
   nw::DirectorySource* tree = nullptr;
   if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
   return tree->Operate(*settings, args);
+}
+
+// The operation a library call makes, by the call's name.
+std::optional<nw::Operation> OperationCalled(std::string_view call) {
+  using nw::Operation;
+  static constexpr std::pair<std::string_view, Operation> kCalls[] = {
+      {"NWDSSyncSchema", Operation::SyncSchema},
+      {"NWDSSyncPartition", Operation::SyncPartition},
+      {"NWDSPartitionSendAllUpdates", Operation::SendAllUpdates},
+      {"NWDSPartitionReceiveAllUpdates", Operation::ReceiveAllUpdates},
+      {"NWDSSyncReplicaToServer", Operation::SyncReplicaToServer},
+      {"NWDSRemovePartition", Operation::RemovePartition},
+      {"NWDSRemoveReplica", Operation::RemoveReplica},
+      {"NWDSJoinPartitions", Operation::JoinPartitions},
+      {"NWDSRepairTimeStamps", Operation::RepairTimeStamps},
+      {"NWDSReloadDS", Operation::ReloadDS},
+  };
+  for (const auto& [name, operation] : kCalls)
+    if (name == call) return operation;
+  return std::nullopt;
 }
 
 // A server that answers: -601 when the name is no server, -636 when it does not answer.
@@ -481,6 +505,23 @@ NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoo
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName) {
   Record("NWDSReloadDS", {serverName});
   return Dispatch("NWDSReloadDS", context, {Operation::ReloadDS, {serverName}});
+}
+
+NWRCODE DSOperationCarried(NWDSContextHandle context, const char* operation, bool* carried, char* reason,
+                           nuint32 reasonLength) {
+  nw::Engine& engine = TheEngine();
+  if (NWRCODE code = engine.Enter("DSOperationCarried")) return code;
+  const std::optional<Operation> named = operation ? OperationCalled(operation) : std::nullopt;
+  if (!named || !carried || !reason || reasonLength == 0) return ERR_INVALID_PARAMETER;
+  nw::Context* settings = nullptr;
+  nw::DirectorySource* tree = nullptr;
+  if (NWRCODE code = engine.ContextSource(context, settings, tree)) return code;
+  std::string why;
+  *carried = tree->Carries(*named, why);
+  const std::size_t copied = std::min<std::size_t>(why.size(), reasonLength - 1);
+  std::memcpy(reason, why.data(), copied);
+  reason[copied] = '\0';
+  return 0;
 }
 
 }  // namespace vestrel

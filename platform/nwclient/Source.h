@@ -114,6 +114,9 @@ class DirectorySource : public NameBook {
   // The directory's own time (directory time).
   virtual NWRCODE ServerTime(nuint32& now) = 0;
   virtual NWRCODE Operate(const Context& context, const OperationArgs& args) = 0;
+  // Whether this tree can carry an operation at all, whatever its names; when it cannot,
+  // reason says why and what does it instead (Operate then answers a code saying so).
+  virtual bool Carries(Operation operation, std::string& reason) const = 0;
   // Requests sent to a directory server so far (0 for a tree held in memory).
   virtual std::uint64_t RequestCount() const { return 0; }
   // The words of the last failure on the link to the directory ("" for a tree in memory).

@@ -175,8 +175,9 @@ TEST_F(WorkbookExport, WithoutAnOpenerTheBoxSaysSoAndTheGridStaysOnTheClipboard)
   const DesktopOpenerStub noOpener(0, false);
   ExportGridToFile(grid, "XLS", "ACME_TREE_Servers.XLS");
   const std::string workbook = InFolder("ACME_TREE_Servers.xlsx");
-  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error saving to Excel (No application can open " + workbook +
-                                                 ": xdg-open was not found) - Results are in clipboard"});
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error saving to Excel (The workbook was saved as " + workbook +
+                                                 ", but no application could open it: xdg-open was not found)"
+                                                 " - Results are in clipboard"});
   EXPECT_EQ(clipboard.Text(), GridToText(grid, "\t", ""));
   EXPECT_EQ(ReadWorkbook(workbook).Text(0, 1), "Server");  // written, for opening by hand
 }
@@ -186,8 +187,10 @@ TEST_F(WorkbookExport, AnOpenerThatFailsIsReportedWithItsStatus) {
   ExportGridToFile(grid, "WB3", "LAB_TREE_Partition.WB3");
   const std::string workbook = InFolder("LAB_TREE_Partition.xlsx");
   EXPECT_EQ(failing.Calls(), std::vector<std::vector<std::string>>{{workbook}});
-  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error saving to QP (No application opened " + workbook +
-                                                 ": xdg-open ended with status 3) - Results are in clipboard"});
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error saving to QP (The workbook was saved as " + workbook +
+                                                 ", but no application could open it: xdg-open ended with "
+                                                 "status 3) - Results are in clipboard"});
+  EXPECT_EQ(ReadWorkbook(workbook).Text(0, 1), "Server");
   EXPECT_EQ(clipboard.Text(), GridToText(grid, "\t", ""));
 }
 

@@ -14,8 +14,9 @@ DialogResult RecordingUi::MessageBox(DialogKind kind, const std::string& text, D
   return answer;
 }
 
-bool RecordingUi::AskPassword(const std::string& connection, const std::string& account, std::string& password) {
-  passwordRequests.push_back({connection, account});
+bool RecordingUi::AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
+                              std::string& password) {
+  passwordRequests.push_back({connection, account, refusal});
   if (passwords_.empty()) return false;
   const std::optional<std::string> answer = std::move(passwords_.front());
   passwords_.pop_front();

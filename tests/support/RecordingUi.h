@@ -27,7 +27,8 @@ class RecordingUi : public UiSeam {
   RecordingUi& operator=(const RecordingUi&) = delete;
 
   DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
-  bool AskPassword(const std::string& connection, const std::string& account, std::string& password) override;
+  bool AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
+                   std::string& password) override;
   CursorKind Cursor() const override { return cursor_; }
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;
@@ -45,6 +46,7 @@ class RecordingUi : public UiSeam {
   struct PasswordRequest {
     std::string connection;
     std::string account;
+    std::string refusal;  // empty when asked the first time
   };
   std::vector<PasswordRequest> passwordRequests;
   std::vector<CursorKind> cursorChanges;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/PasswordDialog.h"
+#include "app/Vestrel_main.h"
 
 namespace vestrel {
 namespace {
@@ -29,7 +30,7 @@ TEST(QtUiSeam, EachKindOfBoxHasItsIconAndTitle) {
       {DialogKind::Error, QMessageBox::Critical, "Error"},
       {DialogKind::Information, QMessageBox::Information, "Information"},
       {DialogKind::Confirmation, QMessageBox::Question, "Confirm"},
-      {DialogKind::Plain, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName()},
+      {DialogKind::Plain, QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle)},
   };
   for (const KindCase& c : cases) {
     auto box = CreateMessageBox(c.kind, "line 1\r\nline <b>2</b>", DialogButtons::Ok);
@@ -101,13 +102,35 @@ TEST(QtUiSeam, ThePasswordDialogHidesTheTextAndAnswersOkOrCancel) {
     QTest::keyClick(dialog->EditPassword, Qt::Key_Return);
   });
   std::string password;
-  EXPECT_TRUE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=<b>ACME</b>", password));
+  EXPECT_TRUE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=<b>ACME</b>", "", password));
   EXPECT_EQ(password, "gEh\xC3\xA9im");
 
   AnswerNextBoxWith(Qt::Key_Escape);
   password.clear();
-  EXPECT_FALSE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=ACME", password));
+  EXPECT_FALSE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=ACME", "", password));
   EXPECT_EQ(password, "");
+}
+
+// Asked again after a refusal: the server's words above the prompt, as plain text, and
+// an empty field; asked the first time, no refusal line.
+TEST(QtUiSeam, ThePasswordDialogAskedAgainShowsTheServersRefusal) {
+  const std::string refusal = "sign-in as cn=admin,o=ACME failed: Invalid credentials <b>(NDS error: -669)</b>";
+  const PasswordDialog first("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=ACME");
+  EXPECT_TRUE(first.Refusal->isHidden());
+  QtUiSeam ui;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = dynamic_cast<PasswordDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->Refusal->isHidden());
+    EXPECT_EQ(dialog->Refusal->textFormat(), Qt::PlainText);
+    EXPECT_EQ(dialog->Refusal->text().toStdString(), refusal + "\nTry again.");
+    EXPECT_EQ(dialog->EditPassword->text(), "");
+    QTest::keyClicks(dialog->EditPassword, QStringLiteral("second"));
+    QTest::keyClick(dialog->EditPassword, Qt::Key_Return);
+  });
+  std::string password = "first";
+  EXPECT_TRUE(ui.AskPassword("ldaps://dir.example.com (ACME_TREE)", "cn=admin,o=ACME", refusal, password));
+  EXPECT_EQ(password, "second");
 }
 
 TEST(QtUiSeam, TheHourglassIsOneOverrideAndTheDefaultRemovesEveryOverride) {

@@ -15,6 +15,7 @@
 #include "platform/nwclient/ldap/LdapConnection.h"
 #include "platform/nwclient/ldap/LdapKnownNames.h"
 #include "platform/nwclient/ldap/LdapNames.h"
+#include "platform/nwclient/ldap/LdapOperations.h"
 
 namespace vestrel::nw::ldap {
 
@@ -43,6 +44,7 @@ class LdapSource : public DirectorySource {
                             std::vector<NWRCODE>& errors) override;
   NWRCODE ServerTime(nuint32& now) override;
   NWRCODE Operate(const Context& context, const OperationArgs& args) override;
+  bool Carries(Operation operation, std::string& reason) const override { return CarriedOverLdap(operation, reason); }
   std::uint64_t RequestCount() const override { return link_.Requests(); }
   std::string LinkFailure() const override { return link_.FailureMessage(); }
 

@@ -1,8 +1,8 @@
 // The details dialog's ten operation buttons over LDAP, against slapd with the
 // extended-operation double in front of it. The six operations eDirectory answers over
 // LDAP reach the server as extended requests (the test decodes their values) and what
-// they change shows when the dialog opens again; the four without an LDAP request show
-// the not-available code in the dialog's error box and change nothing.
+// they change shows when the dialog opens again; the four without an LDAP request are
+// disabled with a hint saying why, and refused by the library all the same.
 #include <QTest>
 
 #include <ctime>
@@ -273,22 +273,57 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
   }
 }
 
-TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestSayNotAvailableAndChangeNothing) {
+// The four are disabled on such a tree, their hints saying why and what does them on the
+// server; the other six are offered as on a tree file. Run anyway (their handlers called
+// directly), the library still refuses them and nothing changes.
+TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestAreDisabledSayWhyAndChangeNothing) {
   const std::string notAvailable = " returned error 0x88FD (Not available for this tree)";
   const std::vector<std::string> salesHolders = Lines("Sales.ACME", "Replica");
   ASSERT_EQ(salesHolders.size(), 2u);
+  struct Uncarried {
+    QPushButton* button;
+    QPushButton* twin;  // null: no twin
+    const char* instead;  // the tool the hint names
+  };
+  const auto checkDisabled = [](const Uncarried& u) {
+    SCOPED_TRACE(u.button->objectName().toStdString());
+    EXPECT_FALSE(u.button->isEnabled());
+    const std::string hint = HintOf(*u.button);
+    const std::size_t why = hint.find("\r\nNot available over LDAP: ");
+    ASSERT_NE(why, std::string::npos) << hint;
+    EXPECT_NE(hint.find(u.instead, why), std::string::npos) << hint;
+    EXPECT_NE(u.button->toolTip().toStdString().find("\nNot available over LDAP: "), std::string::npos);
+    if (u.twin) {
+      EXPECT_FALSE(u.twin->isEnabled());
+      EXPECT_EQ(HintOf(*u.twin), hint);
+    }
+  };
 
   OpenPartition("Sales.ACME");
   Choose(*dialog_.ListBoxPartServers, "FS1.HQ.ACME");
   Choose(*dialog_.ListBoxServer2, "SALES-FS1");
-  ASSERT_TRUE(dialog_.BitBtnSyncReplica->isEnabled());
-  dialog_.BitBtnSyncReplica->click();
-  ASSERT_TRUE(dialog_.BitBtnPartDel2->isEnabled());
-  dialog_.BitBtnPartDel2->click();
-  dialog_.BitBtnRepairTimeStamps2->click();
+  for (const Uncarried& u : {Uncarried{dialog_.BitBtnSyncReplica, nullptr, "ndsrepair -P"},
+                             Uncarried{dialog_.BitBtnPartDel, dialog_.BitBtnPartDel2, "iManager"},
+                             Uncarried{dialog_.BitBtnRepairTimeStamps, dialog_.BitBtnRepairTimeStamps2, "ndsrepair"}})
+    checkDisabled(u);
+  // Choosing the target again keeps Sync Replica disabled, and nothing waits to be sent.
+  Choose(*dialog_.ListBoxServer2, "SALES-FS1");
+  EXPECT_FALSE(dialog_.BitBtnSyncReplica->isEnabled());
+  EXPECT_FALSE(dialog_.BtnSend1to2->isEnabled());
+  EXPECT_EQ(dialog_.LabelSyncReplicaInfo->text(), "");
+  for (QPushButton* offered : {dialog_.BitBtnSyncSchema2, dialog_.BitBtnSyncPart2, dialog_.BitBtnPartSendAll2,
+                               dialog_.BitBtnPartRcvAll2, dialog_.BitBtnPartJoin2, dialog_.BitBtnReplicaDel2}) {
+    EXPECT_TRUE(offered->isEnabled()) << offered->objectName().toStdString();
+    EXPECT_EQ(HintOf(*offered).find("Not available"), std::string::npos);
+  }
+  dialog_.BitBtnSyncReplicaClick();
+  dialog_.BitBtnPartDelClick();
+  dialog_.BitBtnRepairTimeStampsClick();
   EXPECT_TRUE(dialog_.isVisible());
   OpenServer("FS1.HQ.ACME");
-  dialog_.BitBtnReloadDS->click();
+  checkDisabled({dialog_.BitBtnReloadDS, nullptr, "ndsmanage"});
+  EXPECT_TRUE(dialog_.BitBtnSyncSchema->isEnabled());
+  dialog_.BitBtnReloadDSClick();
   EXPECT_TRUE(dialog_.isVisible());
 
   EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{

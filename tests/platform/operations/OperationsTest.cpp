@@ -351,5 +351,37 @@ TEST_F(Operations, TheLastRequestKeepsItsArgumentsAsPassed) {
   EXPECT_EQ(nw::LastOperationRequest().operation, "");
 }
 
+// A tree file carries all ten; the question itself checks its arguments and the context.
+TEST_F(Operations, ATreeFileCarriesEveryOperationAndTheQuestionChecksItsArguments) {
+  char reason[8] = "x";
+  bool carried = false;
+  for (const char* call : {"NWDSSyncSchema", "NWDSSyncPartition", "NWDSPartitionSendAllUpdates",
+                           "NWDSPartitionReceiveAllUpdates", "NWDSSyncReplicaToServer", "NWDSRemovePartition",
+                           "NWDSRemoveReplica", "NWDSJoinPartitions", "NWDSRepairTimeStamps", "NWDSReloadDS"}) {
+    SCOPED_TRACE(call);
+    carried = false;
+    EXPECT_EQ(DSOperationCarried(acme, call, &carried, reason, sizeof reason), 0);
+    EXPECT_TRUE(carried);
+    EXPECT_STREQ(reason, "");
+  }
+  struct Wrong {
+    NWDSContextHandle context;
+    const char* call;
+    bool* carried;
+    char* reason;
+    nuint32 room;
+    NWRCODE code;
+  };
+  for (const Wrong& w : {Wrong{acme, "NWDSReadStep", &carried, reason, 8, ERR_INVALID_PARAMETER},
+                         Wrong{acme, "nwdsreloadds", &carried, reason, 8, ERR_INVALID_PARAMETER},
+                         Wrong{acme, nullptr, &carried, reason, 8, ERR_INVALID_PARAMETER},
+                         Wrong{acme, "NWDSReloadDS", nullptr, reason, 8, ERR_INVALID_PARAMETER},
+                         Wrong{acme, "NWDSReloadDS", &carried, nullptr, 8, ERR_INVALID_PARAMETER},
+                         Wrong{acme, "NWDSReloadDS", &carried, reason, 0, ERR_INVALID_PARAMETER},
+                         Wrong{4711, "NWDSReloadDS", &carried, reason, 8, ERR_BAD_CONTEXT}})
+    EXPECT_EQ(DSOperationCarried(w.context, w.call, w.carried, w.reason, w.room), w.code) << (w.call ? w.call : "null");
+  EXPECT_EQ(nwtest::CallCount("DSOperationCarried"), 17u);
+}
+
 }  // namespace
 }  // namespace vestrel::testing

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "RecordingUi.h"
 #include "TempConfigHome.h"
 #include "WorkbookReader.h"
@@ -108,8 +110,12 @@ TEST_F(SpreadsheetExportTest, WithoutAnOpenerTheFailureBoxShowsAndTheClipboardHo
   form->BitBtnExpPart->click();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, DialogKind::Plain);
-  EXPECT_EQ(ui.boxes[0].text, "Error saving to Excel (No application can open " + WorkbookPath("ACME_TREE_Partition.xlsx") +
-                                  ": xdg-open was not found) - Results are in clipboard");
+  // The workbook is there: the box says where, and that nothing could open it.
+  const std::string workbook = WorkbookPath("ACME_TREE_Partition.xlsx");
+  EXPECT_EQ(ui.boxes[0].text, "Error saving to Excel (The workbook was saved as " + workbook +
+                                  ", but no application could open it: xdg-open was not found) - Results are in "
+                                  "clipboard");
+  EXPECT_TRUE(std::filesystem::is_regular_file(workbook));
   const std::string grid = GridToText(form->StringGridPart->Grid(), "\t", "");
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(grid));
 }
