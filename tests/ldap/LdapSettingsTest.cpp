@@ -160,6 +160,22 @@ TEST_F(LdapSettingsTest, AConnectionNamesExactlyOneServer) {
         << list;
 }
 
+TEST_F(LdapSettingsTest, ServersMayBeNamedWithTheirOwnUrlsUnderTheSameRules) {
+  const LdapSettings settings =
+      Parse({{"ldap", "ldaps://dir.example.com"},
+             {"servers", {{"FS2.HQ.ACME", "ldaps://fs2.example.com:1636"}, {"FS3.HQ.ACME", "ldap://127.0.0.1:3890"}}}});
+  EXPECT_EQ(settings.servers, (std::vector<std::pair<std::string, std::string>>{
+                                  {"FS2.HQ.ACME", "ldaps://fs2.example.com:1636"}, {"FS3.HQ.ACME", "ldap://127.0.0.1:3890"}}));
+  EXPECT_EQ(Refusal({{"ldap", "ldaps://dir.example.com"}, {"servers", {{"FS2.HQ.ACME", "ldap://fs2.example.com"}}}}),
+            "c.json: connections[0].servers.FS2.HQ.ACME: plain ldap:// to fs2.example.com would send names and the "
+            "password unencrypted; use ldaps:// or \"startTls\": true (or \"allowPlaintext\": true to accept that)");
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"servers", {{"FS2.HQ.ACME", "ldaps://a ldaps://b"}}}})
+                .find("names more than one server"),
+            std::string::npos);
+  EXPECT_NE(Refusal({{"ldap", "ldaps://dir.example.com"}, {"servers", {"ldaps://fs2"}}}).find("servers: expected {"),
+            std::string::npos);
+}
+
 TEST_F(LdapSettingsTest, NulCharactersAreRefusedWhereverTheyStand) {
   setenv(kPasswordVariable, kSecret, 1);
   const std::string nul(1, '\0');

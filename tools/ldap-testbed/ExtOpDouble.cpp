@@ -174,6 +174,7 @@ enum RingValues { kReplicaValues, kStatusValues, kTransitiveValues, kReceivedVal
 const char* const kRingAttributes[kRingValueCount] = {"Replica", "partitionStatus", "transitiveVector",
                                                       "localReceivedUpTo", "purgeVector"};
 constexpr const char* kPartitionClass = "Partition";
+constexpr std::uint32_t kReplicaOn = 0;  // the replica state of P.18: on
 
 // A partition root's replica values as the directory keeps them. The values of one
 // replica carry its number: replica pointers as a field, status octets at 12, vectors at
@@ -195,10 +196,12 @@ void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
 
 std::string AsString(const nw::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-bool SameServer(const nw::Value& pointer, const std::string& serverDn) {
-  ldap::Dn a, b;
-  return ldap::ParseDn(pointer.text, a) && ldap::ParseDn(serverDn, b) && ldap::SameDn(a, b);
+bool SameName(const std::string& a, const std::string& b) {
+  ldap::Dn first, second;
+  return ldap::ParseDn(a, first) && ldap::ParseDn(b, second) && ldap::SameDn(first, second);
 }
+
+bool SameServer(const nw::Value& pointer, const std::string& serverDn) { return SameName(pointer.text, serverDn); }
 
 int FindServer(LDAP* ld, const std::string& dn) {
   std::vector<Entry> found;
@@ -326,6 +329,29 @@ void MergeRings(Ring& parent, const Ring& child, std::uint32_t time) {
   }
 }
 
+// Whether serverDn holds the ring's master replica.
+bool HoldsMaster(const Ring& ring, const std::string& serverDn) {
+  nw::Value pointer;
+  return FindReplica(ring, serverDn, pointer) == 0 && pointer.number == RT_MASTER;
+}
+
+// A replica information answer (P.18): fields one after another, 32-bit values as their
+// unsigned numbers.
+std::string ReplicaInfo(std::uint32_t partitionId, std::uint32_t state, std::uint32_t modified,
+                        const std::string& partitionDn, std::uint32_t type) {
+  using ldap::UnsignedField;
+  return ldap::BerWriter()
+      .Integer(UnsignedField(partitionId))
+      .Integer(UnsignedField(state))
+      .Integer(UnsignedField(modified))
+      .Integer(0)  // purge time
+      .Integer(0)  // local partition ID
+      .OctetString(partitionDn)
+      .Integer(UnsignedField(type))
+      .Integer(0)  // flags
+      .Bytes();
+}
+
 // The partition holding the entry above dn: the nearest partition root above it; false
 // for the tree root's partition, which has no entry.
 bool ParentRing(LDAP* ld, const std::string& dn, Ring& parent) {
@@ -400,7 +426,10 @@ int ExtOpDouble::RunDue() {
       }
     }
   }
-  for (Scheduled& job : due) job.run();
+  {
+    std::lock_guard serving(serving_);
+    for (Scheduled& job : due) job.run();
+  }
   std::lock_guard lock(mutex_);
   if (scheduled_.empty()) return -1;
   Clock::time_point next = scheduled_.front().due;
@@ -409,12 +438,30 @@ int ExtOpDouble::RunDue() {
   return static_cast<int>(std::clamp<long long>(wait, 0, 60000));
 }
 
-ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_view value) {
+void ExtOpDouble::SetRootRing(std::vector<RootReplica> ring) {
+  std::lock_guard lock(serving_);
+  rootRing_ = std::move(ring);
+}
+
+const RootReplica* ExtOpDouble::RootReplicaOn(const std::string& serverDn) const {
+  for (const RootReplica& replica : rootRing_)
+    if (SameName(replica.serverDn, serverDn)) return &replica;
+  return nullptr;
+}
+
+bool ExtOpDouble::RootMasterIs(const std::string& serverDn) const {
+  const RootReplica* replica = RootReplicaOn(serverDn);
+  return replica && replica->type == RT_MASTER;
+}
+
+ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_view value,
+                                   const std::string& connectedServer) {
+  std::lock_guard serving(serving_);
   const RequestForm* form = FormOf(requestName);
   int failure = 0;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back({requestName, std::string(value)});
+    requests_.push_back({requestName, std::string(value), connectedServer});
     if (auto found = form ? failures_.find(form->number) : failures_.end(); found != failures_.end()) {
       failure = found->second;
       failures_.erase(found);
@@ -452,12 +499,12 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       });
       break;
     }
-    case ldap::kSendAllUpdatesOp:     // partitionRoot, originServer
-    case ldap::kReceiveAllUpdatesOp:  // partitionRoot, toServer, fromServer (ignored)
+    case ldap::kSendAllUpdatesOp:     // partitionRoot, originServer (not used: the server reached sends)
+    case ldap::kReceiveAllUpdatesOp:  // partitionRoot, toServer (not used: the server reached receives), fromServer
     case ldap::kRemoveReplicaOp: {    // flags, serverName, partitionRoot
       const bool remove = form->number == ldap::kRemoveReplicaOp;
       const std::string& partition = remove ? f[2].dn : f[0].dn;
-      const std::string& server = f[1].dn;
+      const std::string& server = remove || connectedServer.empty() ? f[1].dn : connectedServer;
       if (int code = FindRing(ld, partition, ring)) return NdsError(code);
       if (int code = FindServer(ld, server)) return NdsError(code);
       if (int code = FindReplica(ring, server, pointer)) return NdsError(code);
@@ -480,7 +527,11 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
     case ldap::kJoinPartitionsOp: {  // flags, childPartitionRoot
       if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
       Ring parent;
-      if (ParentRing(ld, ring.dn, parent)) {
+      const bool hasParent = ParentRing(ld, ring.dn, parent);
+      // Carried out by the server that holds the parent partition's master.
+      if (!connectedServer.empty() && !(hasParent ? HoldsMaster(parent, connectedServer) : RootMasterIs(connectedServer)))
+        return NdsError(ERR_INVALID_REQUEST);
+      if (hasParent) {
         MergeRings(parent, ring, Now());
         if (!WriteRing(ld, parent)) return NdsError(ERR_SYSTEM_FAILURE);
       }
@@ -493,6 +544,7 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       std::vector<Entry> roots;
       Search(ld, "", LDAP_SCOPE_SUBTREE, "(Replica=*)", {"Replica"}, roots);
       ldap::BerWriter list;
+      if (RootReplicaOn(f[0].dn)) list.OctetString("");  // [Root]
       for (const Entry& root : roots) {
         ring.values[kReplicaValues] = root.Of("replica");
         if (FindReplica(ring, f[0].dn, pointer) == 0) list.OctetString(root.dn);
@@ -502,6 +554,12 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
     }
     case ldap::kReplicaInfoOp: {  // serverName, partitionRoot -> the replica's information
       if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
+      if (f[1].dn.empty()) {  // [Root]
+        const RootReplica* replica = RootReplicaOn(f[0].dn);
+        if (!replica) return NdsError(ERR_REPLICA_NOT_ON);
+        response = ReplicaInfo(0, kReplicaOn, 0, "", replica->type);
+        break;
+      }
       if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
       if (int code = FindReplica(ring, f[0].dn, pointer)) return NdsError(code);
       std::uint32_t state = RS_IN_SYNC, modified = 0;
@@ -510,17 +568,8 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
           state = U32At(status, 4);
           modified = U32At(status, 8);
         }
-      using ldap::UnsignedField;
-      response = ldap::BerWriter()
-                         .Integer(UnsignedField(pointer.number2))  // partition ID: the replica's number stands in
-                         .Integer(UnsignedField(state))
-                         .Integer(UnsignedField(modified))
-                         .Integer(0)  // purge time
-                         .Integer(0)  // local partition ID
-                         .OctetString(f[1].dn)
-                         .Integer(UnsignedField(pointer.number))
-                         .Integer(0)  // flags
-                         .Bytes();
+      // The partition ID: the replica's number stands in.
+      response = ReplicaInfo(pointer.number2, state, modified, f[1].dn, pointer.number);
       break;
     }
   }

@@ -12,7 +12,8 @@
 //   join partitions     the child's real replicas join the parent's ring (a master as a
 //                       secondary); the child root is a partition root no more
 //   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
-// List replicas and replica information are answered from the partition roots' values.
+// List replicas and replica information are answered from the partition roots' values,
+// and for [Root] (the empty DN) from the ring the test bed gives it.
 // The double knows nothing of servers that do not answer, nor of the rule that a join
 // needs both masters on one server: FailNext gives those answers.
 #pragma once
@@ -31,8 +32,16 @@ typedef struct ldap LDAP;
 namespace vestrel::testbed {
 
 struct ExtendedRequestRecord {
-  std::string name;   // "2.16.840.1.113719.1.27.100.25"
-  std::string value;  // the request value's bytes
+  std::string name;    // "2.16.840.1.113719.1.27.100.25"
+  std::string value;   // the request value's bytes
+  std::string server;  // the DN of the server whose endpoint it reached ("" for none in particular)
+};
+
+// A replica of [Root], whose ring the root DSE does not hold: the double answers the
+// replica list and information requests for it from these.
+struct RootReplica {
+  std::string serverDn;
+  std::uint32_t type = 0;
 };
 
 struct ExtendedAnswer {
@@ -52,7 +61,12 @@ class ExtOpDouble {
 
   // Whether requestName is one of the requests the double answers.
   static bool Answers(std::string_view requestName);
-  ExtendedAnswer Answer(const std::string& requestName, std::string_view value);
+  // The answer to a request that reached the endpoint of connectedServer (a DN; "" for
+  // none in particular). As eDirectory does, send and receive all updates act on the
+  // server reached, whatever server they name, and a join must reach the server of the
+  // parent partition's master. Answers may come from several threads, one at a time.
+  ExtendedAnswer Answer(const std::string& requestName, std::string_view value, const std::string& connectedServer = "");
+  void SetRootRing(std::vector<RootReplica> ring);
 
   // The next request of that number (25 for sync partition) fails with this NDS code.
   void FailNext(int requestNumber, int ndsCode);
@@ -74,14 +88,18 @@ class ExtOpDouble {
   std::string url_;
   std::string adminDn_;
   std::string password_;
-  LDAP* ld_ = nullptr;  // used on the proxy's thread only
-  mutable std::mutex mutex_;
+  LDAP* ld_ = nullptr;      // used while serving_ is held
+  std::mutex serving_;      // one answer or scheduled operation at a time
+  mutable std::mutex mutex_;  // the records below
+  std::vector<RootReplica> rootRing_;
   std::vector<ExtendedRequestRecord> requests_;
   std::map<int, int> failures_;                     // request number -> NDS code
   std::map<std::string, std::uint32_t> schemaSyncs_;  // upper-case server DN -> time
   std::vector<Scheduled> scheduled_;
 
   LDAP* Directory();
+  const RootReplica* RootReplicaOn(const std::string& serverDn) const;
+  bool RootMasterIs(const std::string& serverDn) const;
   void Schedule(std::uint32_t delaySeconds, std::function<void()> run);
 };
 

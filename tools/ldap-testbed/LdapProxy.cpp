@@ -79,7 +79,7 @@ std::string ExtendedResponse(std::int64_t id, const ExtendedAnswer& answer) {
 // Passes on the client's complete messages, each after the delay: eDirectory's extended
 // requests to the double when there is one, everything else to the server. False when
 // the link must close.
-bool PassClientMessages(Link& link, int delayMs, ExtOpDouble* operations) {
+bool PassClientMessages(Link& link, int delayMs, ExtOpDouble* operations, const std::string& server) {
   for (std::size_t size; MessageSize(link.fromClient, size);) {
     if (size == 0) return true;
     const std::string message = link.fromClient.substr(0, size);
@@ -87,7 +87,7 @@ bool PassClientMessages(Link& link, int delayMs, ExtOpDouble* operations) {
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     ExtendedCall call;
     if (operations && ParseExtendedRequest(message, call) && ExtOpDouble::Answers(call.name)) {
-      const std::string response = ExtendedResponse(call.id, operations->Answer(call.name, call.value));
+      const std::string response = ExtendedResponse(call.id, operations->Answer(call.name, call.value, server));
       if (!SendAll(link.client, response.data(), response.size())) return false;
     } else if (!SendAll(link.server, message.data(), message.size())) {
       return false;
@@ -117,8 +117,8 @@ int ConnectLoopback(int port) {
 
 }  // namespace
 
-LdapProxy::LdapProxy(int upstreamPort, ExtOpDouble* operations)
-    : upstreamPort_(upstreamPort), operations_(operations) {
+LdapProxy::LdapProxy(int upstreamPort, ExtOpDouble* operations, std::string server)
+    : upstreamPort_(upstreamPort), operations_(operations), server_(std::move(server)) {
   int port = 0;
   listener_ = wire::ListenOnLoopback(port);
   if (listener_ < 0 || pipe(wake_) != 0) return;
@@ -185,7 +185,7 @@ void LdapProxy::Run() {
         // Without a server the request is read and forgotten: nobody answers.
         if (link.server >= 0) {
           link.fromClient.append(buffer, static_cast<std::size_t>(n));
-          if (!PassClientMessages(link, delayMs_, operations_)) {
+          if (!PassClientMessages(link, delayMs_, operations_, server_)) {
             CloseLink(link);
             continue;
           }

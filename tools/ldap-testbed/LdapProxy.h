@@ -22,7 +22,9 @@ class LdapProxy {
  public:
   // upstreamPort: the server on 127.0.0.1 to forward to; 0: none (a server that never answers).
   // operations: answers eDirectory's extended requests (null: they go to the server too).
-  explicit LdapProxy(int upstreamPort, ExtOpDouble* operations = nullptr);
+  // server: the DN of the directory server whose LDAP endpoint the proxy stands for; the
+  // double acts on it ("" for none in particular).
+  explicit LdapProxy(int upstreamPort, ExtOpDouble* operations = nullptr, std::string server = "");
   ~LdapProxy();
   LdapProxy(const LdapProxy&) = delete;
   LdapProxy& operator=(const LdapProxy&) = delete;
@@ -46,6 +48,7 @@ class LdapProxy {
  private:
   int upstreamPort_;
   ExtOpDouble* operations_;
+  std::string server_;
   int listener_ = -1;
   int port_ = 0;
   int wake_[2] = {-1, -1};

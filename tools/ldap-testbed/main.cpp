@@ -1,7 +1,9 @@
 // vestrel-ldap-testbed: a throw-away slapd loaded with a tree file and, in front of it, the
-// stand-in for eDirectory's partition and replica operations; both on 127.0.0.1. For
-// trying Vestrel on a live tree without an eDirectory server (scripts/demo-ldap).
-// Prints the URL to connect to, runs until SIGTERM or SIGINT, then stops slapd by its pid.
+// stand-in for eDirectory's partition and replica operations, with one endpoint per
+// server of the tree; all on 127.0.0.1. For trying Vestrel on a live tree without an
+// eDirectory server (scripts/demo-ldap). Prints the URL to connect to and, on a second
+// line, the servers' own URLs as a JSON object (a connection's "servers"); runs until
+// SIGTERM or SIGINT, then stops slapd by its pid.
 #include <signal.h>
 
 #include <algorithm>
@@ -10,11 +12,10 @@
 #include <iostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/nwclient/Model.h"
-#include "tools/ldap-testbed/ExtOpDouble.h"
-#include "tools/ldap-testbed/LdapProxy.h"
-#include "tools/ldap-testbed/SlapdServer.h"
-#include "tools/ldif/TreeToLdif.h"
+#include "tools/ldap-testbed/TreeBed.h"
 
 #ifndef VESTREL_DEMO_TREES
 #define VESTREL_DEMO_TREES "trees"
@@ -25,10 +26,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: vestrel-ldap-testbed [--tree TREE.json] [--admin DN] [--password-file FILE] [--delay MS]\n"
     "Starts slapd on 127.0.0.1 loaded with the tree (default: the demo tree ACME_TREE), with the\n"
-    "stand-in for eDirectory's partition and replica operations in front of it, prints the URL\n"
-    "to connect to and runs until it is stopped (SIGTERM, SIGINT). The administrator (default\n"
-    "cn=admin,o=ACME) signs in with the password in FILE (default: secret). --delay holds each\n"
-    "request for MS milliseconds, as over a slow link.\n";
+    "stand-in for eDirectory's partition and replica operations in front of it and an endpoint\n"
+    "for each server, prints the URL to connect to and, on a second line, the servers' URLs\n"
+    "(a connection's \"servers\"), and runs until it is stopped (SIGTERM, SIGINT). The\n"
+    "administrator (default cn=admin,o=ACME) signs in with the password in FILE (default:\n"
+    "secret). --delay holds each request for MS milliseconds, as over a slow link.\n";
 
 struct Options {
   std::string tree = std::string(VESTREL_DEMO_TREES) + "/acme.json";
@@ -78,32 +80,26 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  std::string ldif;
+  std::unique_ptr<vestrel::nw::Tree> tree;
   try {
-    ldif = vestrel::ldif::TreeToLdif(*vestrel::nw::LoadTreeFile(options.tree)).text;
+    tree = vestrel::nw::LoadTreeFile(options.tree);
   } catch (const vestrel::nw::LoadError& e) {
     std::cerr << "vestrel-ldap-testbed: " << e.what() << "\n";
     return 1;
   }
-  vestrel::testbed::SlapdServer server;
-  vestrel::testbed::SlapdOptions slapd;
-  slapd.rootDn = options.admin;
-  slapd.rootPassword = options.password;
-  if (const std::string problem = server.Start(ldif, slapd); !problem.empty()) {
+  vestrel::testbed::TreeBed bed;
+  if (const std::string problem = bed.Start(*tree, options.admin, options.password); !problem.empty()) {
     std::cerr << "vestrel-ldap-testbed: " << problem << "\n";
     return 1;
   }
-  vestrel::testbed::ExtOpDouble operations(server.Url(), options.admin, options.password);
-  vestrel::testbed::LdapProxy proxy(server.Port(), &operations);
-  if (!proxy.Listening()) {
-    std::cerr << "vestrel-ldap-testbed: cannot listen on 127.0.0.1\n";
-    return 1;
-  }
-  proxy.DelayMessages(std::chrono::milliseconds(options.delayMs));
-  std::cout << proxy.Url() << std::endl;
-  std::cerr << "vestrel-ldap-testbed: " << options.tree << " in slapd (its folder: " << server.Folder()
+  bed.DelayMessages(std::chrono::milliseconds(options.delayMs));
+  // The tree's URL, then where each server's own LDAP server answers (a connection's "servers").
+  nlohmann::json servers = nlohmann::json::object();
+  for (const auto& [name, url] : bed.ServerUrls()) servers[name] = url;
+  std::cout << bed.TreeUrl() << "\n" << servers.dump() << std::endl;
+  std::cerr << "vestrel-ldap-testbed: " << options.tree << " in slapd (its folder: " << bed.Slapd().Folder()
             << "), sign in as " << options.admin << "; stop with Ctrl+C or SIGTERM\n";
   int signal = 0;
   sigwait(&stopSignals, &signal);
-  return 0;  // the proxy, then slapd, stop as they go out of scope
+  return 0;  // the proxies, then slapd, stop as the bed goes out of scope
 }

@@ -365,8 +365,10 @@ NWRCODE LdapConnection::Fail(int result, const std::string& diagnostic, const st
 }
 
 NWRCODE LdapConnection::Failed(int result, NWRCODE code, const std::string& words, bool dropLink) {
+  static std::uint64_t failures = 0;
   lastResult_ = result;
   failure_ = words;
+  failureStamp_ = ++failures;
   if (dropLink) {
     Close();
     brokenCode_ = code;

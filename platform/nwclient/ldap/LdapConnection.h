@@ -95,6 +95,8 @@ class LdapConnection {
   // The LDAP result code of the last failed request (0 when none failed).
   int LastResult() const { return lastResult_; }
   std::uint64_t Requests() const { return requests_; }
+  // Which failure of all connections came last: a larger stamp is a later failure.
+  std::uint64_t FailureStamp() const { return failureStamp_; }
 
   // How long a broken link rests before a request connects again (tests shorten it).
   static constexpr std::chrono::milliseconds kDefaultRetryPause{5000};
@@ -113,6 +115,7 @@ class LdapConnection {
   std::string failure_;
   int lastResult_ = 0;
   std::uint64_t requests_ = 0;
+  std::uint64_t failureStamp_ = 0;
   SocketRules rules_;
   std::unique_ptr<ldap_conncb> callbacks_;
 

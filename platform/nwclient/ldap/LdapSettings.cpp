@@ -79,9 +79,10 @@ std::size_t CountOf(const json& item, const char* key, const Place& at, std::siz
 }
 
 void CheckKeys(const json& item, const Place& at) {
-  static const char* const kKeys[] = {"ldap",           "tree",           "bindDn",        "passwordFile",
-                                      "caFile",         "startTls",       "allowPlaintext", "connectTimeout",
-                                      "requestTimeout", "maxReplyBytes",  "maxEntries",     "primary"};
+  static const char* const kKeys[] = {"ldap",           "tree",          "bindDn",         "passwordFile",
+                                      "caFile",         "startTls",      "allowPlaintext", "connectTimeout",
+                                      "requestTimeout", "maxReplyBytes", "maxEntries",     "servers",
+                                      "primary"};
   for (auto it = item.begin(); it != item.end(); ++it) {
     const std::string& key = it.key();
     if (!key.empty() && key[0] == '_') continue;  // comments such as "_note"
@@ -103,26 +104,56 @@ std::string ResolvePath(const std::string& path, const std::string& baseDir) {
 }
 
 void CheckUrl(LdapSettings& settings, const Place& at) {
+  std::string key;
+  if (const std::string problem = TakeUrl(settings, key); !problem.empty()) at.Fail(key.c_str(), problem);
+}
+
+// The "servers" map: dotted server names to the URLs of their own LDAP servers.
+std::vector<std::pair<std::string, std::string>> ServerUrlsOf(const json& item, const LdapSettings& tree,
+                                                              const Place& at) {
+  std::vector<std::pair<std::string, std::string>> servers;
+  auto it = item.find("servers");
+  if (it == item.end()) return servers;
+  if (!it->is_object()) at.Fail("servers", "expected {\"SERVER.NAME\": \"ldaps://...\", ...}");
+  for (auto server = it->begin(); server != it->end(); ++server) {
+    const std::string where = "servers." + server.key();
+    if (!server->is_string()) at.Fail(where.c_str(), "expected a text");
+    LdapSettings check = tree;
+    check.url = server->get<std::string>();
+    std::string key;
+    if (check.url.find('\0') != std::string::npos) at.Fail(where.c_str(), "contains a NUL character");
+    if (const std::string problem = TakeUrl(check, key); !problem.empty()) at.Fail(where.c_str(), problem);
+    servers.emplace_back(server.key(), check.url);
+  }
+  return servers;
+}
+
+}  // namespace
+
+std::string TakeUrl(LdapSettings& settings, std::string& key) {
+  key = "ldap";
   // libldap takes a list of URLs separated by blanks or commas and tries each in turn: a
   // connection names exactly one server, the one its rules were checked for.
   if (settings.url.find_first_of(" ,\t\r\n") != std::string::npos)
-    at.Fail("ldap", "\"" + settings.url + "\" names more than one server; give one ldap:// or ldaps:// URL");
+    return "\"" + settings.url + "\" names more than one server; give one ldap:// or ldaps:// URL";
   LDAPURLDesc* url = nullptr;
-  if (ldap_url_parse(settings.url.c_str(), &url) != LDAP_URL_SUCCESS) at.Fail("ldap", "\"" + settings.url + "\" is no LDAP URL");
+  if (ldap_url_parse(settings.url.c_str(), &url) != LDAP_URL_SUCCESS) return "\"" + settings.url + "\" is no LDAP URL";
   const std::string scheme = UpperAscii(url->lud_scheme ? url->lud_scheme : "");
   settings.host = url->lud_host ? url->lud_host : "";
   settings.port = url->lud_port;
   ldap_free_urldesc(url);
-  if (scheme != "LDAP" && scheme != "LDAPS") at.Fail("ldap", "expected an ldap:// or ldaps:// URL");
+  if (scheme != "LDAP" && scheme != "LDAPS") return "expected an ldap:// or ldaps:// URL";
   settings.ldaps = scheme == "LDAPS";
-  if (settings.ldaps && settings.startTls) at.Fail("startTls", "an ldaps:// connection is encrypted already");
+  if (settings.ldaps && settings.startTls) {
+    key = "startTls";
+    return "an ldaps:// connection is encrypted already";
+  }
   if (!settings.UsesTls() && !settings.allowPlaintext && !IsLoopbackHost(settings.host))
-    at.Fail("ldap", "plain ldap:// to " + settings.host +
-                        " would send names and the password unencrypted; use ldaps:// or \"startTls\": true "
-                        "(or \"allowPlaintext\": true to accept that)");
+    return "plain ldap:// to " + settings.host +
+           " would send names and the password unencrypted; use ldaps:// or \"startTls\": true "
+           "(or \"allowPlaintext\": true to accept that)";
+  return "";
 }
-
-}  // namespace
 
 std::string LdapSettings::Label() const { return url + (treeName.empty() ? "" : " (" + treeName + ")"); }
 
@@ -198,6 +229,7 @@ LdapSettings ParseLdapConnection(const json& item, const std::string& where, con
   settings.maxReplyBytes = CountOf(item, "maxReplyBytes", at, settings.maxReplyBytes, 64 << 10, 1 << 30);
   settings.maxEntries = CountOf(item, "maxEntries", at, settings.maxEntries, 1, 10000000);
   CheckUrl(settings, at);
+  settings.servers = ServerUrlsOf(item, settings, at);
 
   if (!settings.caFile.empty()) {
     settings.caFile = ResolvePath(settings.caFile, baseDir);

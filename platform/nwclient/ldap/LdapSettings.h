@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -43,6 +45,10 @@ struct LdapSettings {
   std::chrono::milliseconds requestTimeout{60000};
   std::size_t maxReplyBytes = 8 << 20;  // the largest message the server may send
   std::size_t maxEntries = 100000;      // the most entries one search may bring
+  // Where the tree's servers are reached for the requests a server carries out on itself:
+  // dotted server names ("FS2.HQ.ACME") and the URLs of their LDAP servers. A server
+  // not named here is reached at its own network address.
+  std::vector<std::pair<std::string, std::string>> servers;
 
   bool UsesTls() const { return ldaps || startTls; }
   // "ldaps://dir.example.com (ACME_TREE)": how messages name the connection.
@@ -54,6 +60,11 @@ struct LdapSettings {
 // for a connection that cannot or may not be used.
 LdapSettings ParseLdapConnection(const nlohmann::json& item, const std::string& where, const std::string& baseDir,
                                  const PasswordPrompt& prompt);
+
+// Takes settings.url apart into host, port and scheme and checks it by the rules above
+// (one server, ldap:// or ldaps://, no plain LDAP to another machine unless allowed):
+// "" or the problem, with key the connection key it concerns.
+std::string TakeUrl(LdapSettings& settings, std::string& key);
 
 // Whether a URL host names this machine: a numeric loopback address (127.0.0.0/8, ::1)
 // or "localhost", whose address is checked again when the connection is made.

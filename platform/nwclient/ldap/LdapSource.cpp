@@ -111,6 +111,15 @@ nuint32 LittleEndianU32(const std::string& octets, std::size_t offset) {
   return value;
 }
 
+// The IP address of a TCP or UDP network address (type 9 or 8: port, then four bytes);
+// "" for any other.
+std::string IpAddressText(const Value& address) {
+  constexpr nuint32 kUdp = 8, kTcp = 9;
+  if (address.malformed || (address.number != kUdp && address.number != kTcp) || address.bytes.size() < 6) return "";
+  return std::to_string(address.bytes[2]) + "." + std::to_string(address.bytes[3]) + "." +
+         std::to_string(address.bytes[4]) + "." + std::to_string(address.bytes[5]);
+}
+
 // The syntax of an attribute the schema does not know, from its values: text when they read as text.
 nuint32 GuessSyntax(const LdapAttribute& attribute) {
   for (const std::string& value : attribute.values)
@@ -538,8 +547,7 @@ NWRCODE LdapSource::ServerTime(nuint32& now) {
   return 0;
 }
 
-NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs& args, int& number,
-                                     std::string& value) {
+NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs& args, ExtendedCall& call) {
   const char* const* names = args.names;
   std::string first, second;
   auto dns = [&](std::size_t count) -> NWRCODE {
@@ -548,37 +556,41 @@ NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs
   };
   switch (args.operation) {
     case Operation::SyncSchema:  // server
-      number = kSyncSchemaOp;
+      call.number = kSyncSchemaOp;
       if (NWRCODE code = dns(1)) return code;
-      value = SyncSchemaRequest(first, args.seconds);
+      call.value = SyncSchemaRequest(first, args.seconds);
       return 0;
     case Operation::SyncPartition:  // server, partition
-      number = kSyncPartitionOp;
+      call.number = kSyncPartitionOp;
       if (NWRCODE code = dns(2)) return code;
-      value = SyncPartitionRequest(first, second, args.seconds);
+      call.value = SyncPartitionRequest(first, second, args.seconds);
       return 0;
     case Operation::SendAllUpdates:  // partition, server
-      number = kSendAllUpdatesOp;
+      call.number = kSendAllUpdatesOp;
       if (NWRCODE code = dns(2)) return code;
-      value = SendAllUpdatesRequest(first, second);
+      // The server the request reaches is the one that sends, whatever the request names.
+      call.value = SendAllUpdatesRequest(first, second);
+      call.server = second;
       return 0;
     case Operation::ReceiveAllUpdates:  // partition, server
-      number = kReceiveAllUpdatesOp;
+      call.number = kReceiveAllUpdatesOp;
       if (NWRCODE code = dns(2)) return code;
-      // The request names a source too, which the server ignores: the receiver itself
-      // stands there, a name the server knows.
-      value = ReceiveAllUpdatesRequest(first, second, second);
+      // The server the request reaches is the one that receives, whatever the request
+      // names; the source it names is not used: the receiver itself stands there.
+      call.value = ReceiveAllUpdatesRequest(first, second, second);
+      call.server = second;
       return 0;
     case Operation::RemoveReplica:  // server, partition
-      number = kRemoveReplicaOp;
+      call.number = kRemoveReplicaOp;
       if (NWRCODE code = dns(2)) return code;
-      value = RemoveReplicaRequest(0, first, second);  // the server's own rule about silent ring members
+      call.value = RemoveReplicaRequest(0, first, second);  // the server's own rule about silent ring members
       return 0;
     case Operation::JoinPartitions:  // partition
-      number = kJoinPartitionsOp;
+      call.number = kJoinPartitionsOp;
       if (NWRCODE code = dns(1)) return code;
-      value = JoinPartitionsRequest(args.flags, first);
-      return 0;
+      call.value = JoinPartitionsRequest(args.flags, first);
+      // A join is carried out by the server that holds the parent partition's master.
+      return ParentMaster(first, call.server);
     case Operation::SyncReplicaToServer:
     case Operation::RemovePartition:
     case Operation::RepairTimeStamps:
@@ -589,11 +601,119 @@ NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs
 }
 
 NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
-  int number = 0;
-  std::string request;
-  if (NWRCODE code = OperationRequest(context, args, number, request)) return code;
+  ExtendedCall call;
+  if (NWRCODE code = OperationRequest(context, args, call)) return code;
+  LdapConnection* link = &link_;
+  // Nothing goes to another server instead when the one that carries it cannot be reached.
+  if (!call.server.empty())
+    if (NWRCODE code = ServerLink(call.server, link)) return code;
   std::string response;  // the operations answer no value
-  return link_.Extended(ExtOpName(number), request, response);
+  return link->Extended(ExtOpName(call.number), call.value, response);
+}
+
+std::uint64_t LdapSource::RequestCount() const {
+  std::uint64_t requests = link_.Requests();
+  for (const auto& [name, link] : serverLinks_) requests += link->Requests();
+  return requests;
+}
+
+std::string LdapSource::LinkFailure() const {
+  const LdapConnection* last = &link_;
+  for (const auto& [name, link] : serverLinks_)
+    if (link->FailureStamp() > last->FailureStamp()) last = link.get();
+  return last->FailureMessage();
+}
+
+NWRCODE LdapSource::ServerLink(const std::string& serverDn, LdapConnection*& link) {
+  Dn server;
+  if (!ParseDn(serverDn, server) || server.empty()) return ERR_INVALID_OBJECT_NAME;
+  const std::string key = NameKey(TypelessName(server));
+  auto found = serverLinks_.find(key);
+  if (found == serverLinks_.end()) {
+    LdapSettings settings = link_.Settings();
+    if (NWRCODE code = ServerUrl(server, settings.url)) return code;
+    std::string urlKey;
+    if (std::string refused = TakeUrl(settings, urlKey); !refused.empty())
+      return link_.Refuse(ERR_UNREACHABLE_SERVER, TypelessName(server) + ": " + refused);
+    found = serverLinks_.emplace(key, std::make_unique<LdapConnection>(std::move(settings))).first;
+  }
+  link = found->second.get();
+  return 0;
+}
+
+NWRCODE LdapSource::ServerUrl(const Dn& server, std::string& url) {
+  const LdapSettings& tree = link_.Settings();
+  for (const auto& [name, serverUrl] : tree.servers) {
+    Dn named;
+    if (ParseDottedName(name, named) && NameKey(TypelessName(named)) == NameKey(TypelessName(server))) {
+      url = serverUrl;
+      return 0;
+    }
+  }
+  // Else the server's own TCP or UDP address, with the tree connection's scheme and port.
+  LdapSearch search;
+  search.base = FormatDn(server);
+  const std::string addressName = LdapAttributeName("Network Address");
+  search.attributes = {addressName};
+  std::vector<LdapEntry> entries;
+  if (NWRCODE code = link_.Search(search, entries)) return code;
+  const LdapAttribute* addresses = entries.empty() ? nullptr : entries.front().Find(addressName);
+  for (const std::string& bytes : addresses ? addresses->values : std::vector<std::string>{}) {
+    const std::string host = IpAddressText(DecodeValue(SYN_NET_ADDRESS, bytes));
+    if (host.empty()) continue;
+    url = (tree.ldaps ? "ldaps://" : "ldap://") + host + (tree.port ? ":" + std::to_string(tree.port) : "");
+    return 0;
+  }
+  return link_.Refuse(ERR_UNREACHABLE_SERVER, TypelessName(server) +
+                                                  " has no TCP or UDP address to reach it at; name its LDAP "
+                                                  "server's URL in the connection's \"servers\"");
+}
+
+NWRCODE LdapSource::ParentMaster(const std::string& partitionDn, std::string& serverDn) {
+  Dn partition;
+  if (!ParseDn(partitionDn, partition) || partition.empty()) return ERR_INVALID_OBJECT_NAME;
+  const std::string replicaName = LdapAttributeName("Replica");
+  // The nearest container above that holds a ring is the parent partition's root.
+  for (std::size_t level = 1; level < partition.size(); ++level) {
+    LdapSearch search;
+    search.base = FormatDn(Dn(partition.begin() + static_cast<std::ptrdiff_t>(level), partition.end()));
+    search.attributes = {replicaName};
+    std::vector<LdapEntry> entries;
+    if (NWRCODE code = link_.Search(search, entries)) return code;
+    const LdapAttribute* replicas = entries.empty() ? nullptr : entries.front().Find(replicaName);
+    if (!replicas || replicas->values.empty()) continue;
+    for (const std::string& bytes : replicas->values) {
+      const Value pointer = DecodeValue(SYN_REPLICA_POINTER, bytes);
+      if (!pointer.malformed && pointer.number == RT_MASTER) {
+        serverDn = pointer.text;
+        return 0;
+      }
+    }
+    return ERR_NO_SUCH_PARTITION;  // a ring without a master
+  }
+  return RootMaster(serverDn);
+}
+
+NWRCODE LdapSource::RootMaster(std::string& serverDn) {
+  // [Root]'s ring is nowhere to read: the servers' own partition lists name it.
+  LdapSearch search;
+  search.scope = Scope::Subtree;
+  search.filter = "(objectClass=" + LdapClassName("NCP Server") + ")";
+  do {
+    if (pagedResults_) search.pageSize = kListPageSize;
+    std::vector<LdapEntry> servers;
+    if (NWRCODE code = link_.Search(search, servers)) return code;
+    for (const LdapEntry& server : servers) {
+      std::vector<std::pair<std::string, nuint32>> held;
+      if (NWRCODE code = ListByExtendedOperations(server.dn, held)) return code;
+      for (const auto& [partition, type] : held)
+        if (partition.empty() && type == RT_MASTER) {
+          serverDn = server.dn;
+          return 0;
+        }
+    }
+  } while (search.pageSize > 0 && !search.cookie.empty());
+  return ERR_NOT_AVAILABLE_FOR_TREE;
 }
 
 }  // namespace vestrel::nw::ldap

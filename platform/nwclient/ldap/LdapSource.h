@@ -7,6 +7,7 @@
 // the library reads it issues.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,8 +46,8 @@ class LdapSource : public DirectorySource {
   NWRCODE ServerTime(nuint32& now) override;
   NWRCODE Operate(const Context& context, const OperationArgs& args) override;
   bool Carries(Operation operation, std::string& reason) const override { return CarriedOverLdap(operation, reason); }
-  std::uint64_t RequestCount() const override { return link_.Requests(); }
-  std::string LinkFailure() const override { return link_.FailureMessage(); }
+  std::uint64_t RequestCount() const override;
+  std::string LinkFailure() const override;
 
   // A name the server sent as a full dotted name, remembered; ERR_DN_TOO_LONG (the words
   // name it) for a name longer than the directory allows, which is not remembered.
@@ -64,6 +65,7 @@ class LdapSource : public DirectorySource {
   bool serverClock_ = false;         // the root DSE tells the server's time
   bool replicaListRefused_ = false;  // the server does not answer the replica list request
   KnownNames names_;
+  std::map<std::string, std::unique_ptr<LdapConnection>> serverLinks_;  // by the server's name key
 
   void ReadRootDse();
   // The DN of an input name, resolved against the context.
@@ -74,9 +76,23 @@ class LdapSource : public DirectorySource {
   // DN values become dotted names the book knows; creator names stay LDAP names.
   void NameValues(Attribute& attr);
   NWRCODE ListByExtendedOperations(const std::string& serverDn, std::vector<std::pair<std::string, nuint32>>& found);
+  // An operation as an extended request: its number, value, and the server whose own
+  // connection carries it ("" for the tree's).
+  struct ExtendedCall {
+    int number = 0;
+    std::string value;
+    std::string server;
+  };
   // The extended request of one of the operations (ERR_NOT_AVAILABLE_FOR_TREE for those
   // LDAP has no request for).
-  NWRCODE OperationRequest(const Context& context, const OperationArgs& args, int& number, std::string& value);
+  NWRCODE OperationRequest(const Context& context, const OperationArgs& args, ExtendedCall& call);
+  // The connection to a server of the tree, opened when first needed: the URL the
+  // connection names for it, else its own network address.
+  NWRCODE ServerLink(const std::string& serverDn, LdapConnection*& link);
+  NWRCODE ServerUrl(const Dn& server, std::string& url);
+  // The server of the master replica of the partition above a partition root.
+  NWRCODE ParentMaster(const std::string& partitionDn, std::string& serverDn);
+  NWRCODE RootMaster(std::string& serverDn);
   NWRCODE ListByReplicaValues(const Dn& server, std::vector<std::pair<std::string, nuint32>>& found);
 };
 

@@ -5,6 +5,8 @@
 #include <tuple>
 
 #include "LdapServerTest.h"
+#include "directory/NETWIN32.h"
+#include "directory/clxwin32.h"
 #include "scan/Scans.h"
 
 namespace vestrel::testing {
@@ -64,6 +66,28 @@ TEST_F(ScanOverLdap, BothScansShowTheTreeFilesCellsButWhatLdapCannotCarry) {
   EXPECT_EQ(ldap.partitions.Cell(1, 4), "Legacy");
   EXPECT_NE(ldap.partitions.Cell(4, 4).find("(remote error)"), std::string::npos);
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+// A server the connection names no URL for is reached at its own network address, with
+// the tree connection's scheme and port and under the same rules: plain LDAP to another
+// machine is refused before anything is sent. A scan opens no server's connection.
+TEST_F(ScanOverLdap, AServerIsReachedAtItsOwnAddressUnderTheTreeConnectionsRules) {
+  StartServer();
+  ConnectServer();
+  const NWDSContextHandle context = Context();
+  StringGrid grid(5, 2, 1, 1);
+  const std::uint64_t before = Requests();
+  ScanServers(context, grid, {});
+  const std::uint64_t scanned = Requests() - before;
+  EXPECT_EQ(NWDSPartitionSendAllUpdates(context, "Legacy.ACME", "BER-FS1.Berlin.Sales.ACME"), ERR_UNREACHABLE_SERVER);
+  nuint32 iterator = 0;
+  NWCONN_REF connection = 0;
+  ASSERT_EQ(ConnScanNext(&iterator, &connection), 0);
+  std::string words;
+  ASSERT_EQ(ConnLinkFailure(connection, words), 0);
+  EXPECT_EQ(words, "BER-FS1.Berlin.Sales.ACME: plain ldap:// to 10.4.0.41 would send names and the password "
+                   "unencrypted; use ldaps:// or \"startTls\": true (or \"allowPlaintext\": true to accept that)");
+  EXPECT_EQ(Requests() - before, scanned + 1);  // its address was read; nothing was sent to it
 }
 
 TEST_F(ScanOverLdap, AScanMakesNoMoreRequestsThanTheReadsItIssues) {

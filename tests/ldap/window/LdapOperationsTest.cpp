@@ -1,7 +1,8 @@
 // The details dialog's ten operation buttons over LDAP, against slapd with the
-// extended-operation double in front of it. The six operations eDirectory answers over
-// LDAP reach the server as extended requests (the test decodes their values) and what
-// they change shows when the dialog opens again; the four without an LDAP request are
+// extended-operation double in front of it and an endpoint per server. The six operations
+// eDirectory answers over LDAP reach the server as extended requests (the test decodes
+// their values), each at the endpoint of the server that carries it out, and what they
+// change shows when the dialog opens again; the four without an LDAP request are
 // disabled with a hint saying why, and refused by the library all the same.
 #include <QTest>
 
@@ -23,7 +24,10 @@ namespace ldap = nw::ldap;
 constexpr const char* kFs1 = "cn=FS1,ou=HQ,o=ACME";
 constexpr const char* kFs2 = "cn=FS2,ou=HQ,o=ACME";
 constexpr const char* kBerFs1 = "cn=BER-FS1,ou=Berlin,ou=Sales,o=ACME";
+constexpr const char* kSalesFs1 = "cn=SALES-FS1,ou=Sales,o=ACME";
 constexpr const char* kLegacy = "ou=Legacy,o=ACME";
+// The tree's connection reaches the endpoint of the tree's first server.
+constexpr const char* kTreeServer = kFs1;
 
 // A request value's fields as texts: 'D' a DN as it stands, 'I' an INTEGER as the hex of
 // its content bytes ("01", "00"). Empty when the value holds anything else, or more.
@@ -151,6 +155,7 @@ struct MappedOperation {
   int request;
   const char* kinds;  // of the request's fields
   std::vector<std::string> fields;
+  const char* reaches;  // the server whose endpoint the request must reach
   bool closes;  // the dialog closes after success
   std::function<void()> before, after;  // what the tree shows
 };
@@ -167,7 +172,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
          OneSecondAhead();
          dialog_.BitBtnSyncSchema->click();
        },
-       ldap::kSyncSchemaOp, "DI", {kFs1, "01"}, false,
+       ldap::kSyncSchemaOp, "DI", {kFs1, "01"}, kTreeServer, false,
        [this] { EXPECT_EQ(operations_->LastSchemaSync(kFs1), 0u); },
        [&] {
          EXPECT_TRUE(Eventually([&] { return operations_->LastSchemaSync(kFs1) >= start; }));
@@ -179,7 +184,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
          OneSecondAhead();
          dialog_.BitBtnSyncPart->click();
        },
-       ldap::kSyncPartitionOp, "DDI", {kFs1, kLegacy, "01"}, false,
+       ldap::kSyncPartitionOp, "DDI", {kFs1, kLegacy, "01"}, kTreeServer, false,
        [&] { EXPECT_TRUE(legacyErrors()); },
        [&] {
          // Scheduled: after the delay every replica is in sync.
@@ -188,10 +193,10 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
       {"Send All Updates",
        [this] {
          OpenPartition("Legacy.ACME");
-         Choose(*dialog_.ListBoxPartServers, "FS1.HQ.ACME");
+         Choose(*dialog_.ListBoxPartServers, "BER-FS1");
          dialog_.BitBtnPartSendAll2->click();
        },
-       ldap::kSendAllUpdatesOp, "DD", {kLegacy, kFs1}, false,
+       ldap::kSendAllUpdatesOp, "DD", {kLegacy, kBerFs1}, kBerFs1, false,
        [&] { EXPECT_TRUE(legacyErrors()); },
        [&] { EXPECT_FALSE(legacyErrors()); }},
       {"Receive All Updates",
@@ -200,7 +205,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
          Choose(*dialog_.ListBoxPartServers, "BER-FS1");
          dialog_.BitBtnPartRcvAll2->click();
        },
-       ldap::kReceiveAllUpdatesOp, "DDD", {kLegacy, kBerFs1, kBerFs1}, false,
+       ldap::kReceiveAllUpdatesOp, "DDD", {kLegacy, kBerFs1, kBerFs1}, kBerFs1, false,
        [this] { EXPECT_TRUE(ReportsError("Legacy.ACME", "BER-FS1")); },
        [this] {
          EXPECT_FALSE(ReportsError("Legacy.ACME", "BER-FS1"));  // the receiver only
@@ -212,7 +217,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
          Choose(*dialog_.ListBoxPartServers, "FS2.HQ.ACME");
          dialog_.BitBtnReplicaDel2->click();
        },
-       ldap::kRemoveReplicaOp, "IDD", {"00", kFs2, "ou=Engineering,o=ACME"}, true,
+       ldap::kRemoveReplicaOp, "IDD", {"00", kFs2, "ou=Engineering,o=ACME"}, kTreeServer, true,
        [this] {
          OpenServer("FS2.HQ.ACME");
          EXPECT_TRUE(Lists(*dialog_.ListBoxSrvPart, "Engineering.ACME"));
@@ -231,7 +236,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
          Choose(*dialog_.ListBoxSrvPart, "Berlin.Sales.ACME");
          dialog_.BitBtnPartJoin->click();
        },
-       ldap::kJoinPartitionsOp, "ID", {"00", "ou=Berlin,ou=Sales,o=ACME"}, true,
+       ldap::kJoinPartitionsOp, "ID", {"00", "ou=Berlin,ou=Sales,o=ACME"}, kSalesFs1, true,
        [this] {
          OpenServer("BER-FS1.Berlin.Sales.ACME");
          EXPECT_EQ(Items(*dialog_.ListBoxSrvPart), (std::vector<std::string>{"Berlin.Sales.ACME", "Legacy.ACME"}));
@@ -262,6 +267,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
     });
     ASSERT_NE(sent, requests.end());
     EXPECT_EQ(Fields(sent->value, operation.kinds), operation.fields);
+    EXPECT_EQ(sent->server, operation.reaches);
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                             [&](const testbed::ExtendedRequestRecord& r) {
                               return r.name != ldap::ExtOpName(ldap::kListReplicasOp) &&
@@ -339,6 +345,24 @@ TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestAreDisabledSayWhyAndChange
   OpenPartition("Sales.ACME");
   EXPECT_EQ(dialog_.ListBoxPartServers->count(), 2);
   Shoot(dialog_, "details-partition");
+}
+
+// A server whose own endpoint is down: the operation fails with the code of a server
+// that cannot be reached, and nothing goes to another server instead.
+TEST_F(LdapOperationsTest, AServerBoundRequestGoesNowhereElseWhenItsServerCannotBeReached) {
+  bed_.StopServer("BER-FS1.Berlin.Sales.ACME");
+  OpenPartition("Legacy.ACME");
+  Choose(*dialog_.ListBoxPartServers, "BER-FS1");
+  dialog_.BitBtnPartRcvAll2->click();
+  dialog_.BitBtnPartSendAll2->click();
+  const std::string unreachable = " returned error " + ErrorText(ERR_UNREACHABLE_SERVER);
+  EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"NWDSPartitionReceiveAllUpdates" + unreachable,
+                                                    "NWDSPartitionSendAllUpdates" + unreachable}));
+  for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
+    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
+                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+        << request.name << " reached " << request.server;
+  EXPECT_TRUE(ReportsError("Legacy.ACME", "BER-FS1"));
 }
 
 TEST_F(LdapOperationsTest, AServersNdsErrorIsTheOperationsCodeAndTheDialogStaysOpen) {

@@ -1,7 +1,7 @@
 // Window tests over LDAP: each test starts its own slapd on 127.0.0.1 loaded with the demo
-// tree ACME_TREE (and, when asked, the extended-operation double in front of it) and
-// points the program at it with a connections file, as a user would. A test fails when
-// slapd cannot start.
+// tree ACME_TREE (and, when asked, the extended-operation double in front of it with an
+// endpoint per server) and points the program at it with a connections file, as a user
+// would. A test fails when slapd cannot start.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,9 +17,10 @@
 #include "directory/D_NW.h"
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/NwTestHooks.h"
-#include "tools/ldap-testbed/ExtOpDouble.h"
-#include "tools/ldap-testbed/LdapProxy.h"
+#include <nlohmann/json.hpp>
+
 #include "tools/ldap-testbed/SlapdServer.h"
+#include "tools/ldap-testbed/TreeBed.h"
 #include "tools/ldif/TreeToLdif.h"
 
 namespace vestrel {
@@ -44,21 +45,22 @@ class LdapWindowTest : public ::testing::Test {
     std::filesystem::remove_all(folder_);
   }
 
-  // slapd with a fresh copy of the demo tree, the double when asked, and the program's
-  // client pointed at them as at its first start.
+  // slapd with a fresh copy of the demo tree (with the double and an endpoint per server
+  // when asked), and the program's client pointed at them as at its first start.
   void StartServers() {
     const auto tree = nw::LoadTreeFile(std::string(VESTREL_TEST_TREES) + "/acme.json");
-    ASSERT_EQ(server_.Start(ldif::TreeToLdif(*tree).text), "") << "slapd must start for this test";
-    std::string url = server_.Url();
+    nlohmann::json entry = {{"tree", "ACME_TREE"}, {"bindDn", kAdminDn}, {"passwordFile", "admin.pw"}, {"primary", true}};
     if (withOperations_) {
-      operations_ = std::make_unique<testbed::ExtOpDouble>(server_.Url(), kAdminDn, kAdminPassword);
-      proxy_ = std::make_unique<testbed::LdapProxy>(server_.Port(), operations_.get());
-      ASSERT_TRUE(proxy_->Listening());
-      url = proxy_->Url();
+      ASSERT_EQ(bed_.Start(*tree, kAdminDn, kAdminPassword), "") << "slapd must start for this test";
+      operations_ = &bed_.Operations();
+      entry["ldap"] = bed_.TreeUrl();
+      entry["servers"] = nlohmann::json::object();
+      for (const auto& [name, url] : bed_.ServerUrls()) entry["servers"][name] = url;
+    } else {
+      ASSERT_EQ(server_.Start(ldif::TreeToLdif(*tree).text), "") << "slapd must start for this test";
+      entry["ldap"] = server_.Url();
     }
-    std::ofstream(folder_ + "/connections.json")
-        << R"({ "connections": [ { "ldap": ")" << url << R"(", "tree": "ACME_TREE", "bindDn": ")" << kAdminDn
-        << R"(", "passwordFile": "admin.pw", "primary": true } ] })";
+    std::ofstream(folder_ + "/connections.json") << nlohmann::json{{"connections", {entry}}}.dump();
     environment_ = std::make_unique<testing::ScopedEnvironment>("VESTREL_CONNECTIONS",
                                                                (folder_ + "/connections.json").c_str());
     // The program's own start: the client reads the connections file at its first call.
@@ -69,8 +71,8 @@ class LdapWindowTest : public ::testing::Test {
     nwtest::ResetToDefaults();
     ClientConnection = kNoClientConnection;
     environment_.reset();
-    proxy_.reset();
-    operations_.reset();
+    operations_ = nullptr;
+    bed_.Stop();
     server_.Stop();
   }
 
@@ -84,9 +86,9 @@ class LdapWindowTest : public ::testing::Test {
 
   testing::TempConfigHome config_;
   testing::RecordingUi ui_;
-  testbed::SlapdServer server_;
-  std::unique_ptr<testbed::ExtOpDouble> operations_;
-  std::unique_ptr<testbed::LdapProxy> proxy_;
+  testbed::SlapdServer server_;       // without the double
+  testbed::TreeBed bed_;              // with the double
+  testbed::ExtOpDouble* operations_ = nullptr;
   std::string folder_;
 
  private:
