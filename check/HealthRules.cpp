@@ -46,7 +46,15 @@ std::string ReportOnOneLine(const std::string& report) {
   return text;
 }
 
-bool RingReadable(const RingFacts& ring) { return ring.ringProblem.empty(); }
+bool RingReadable(const RingFacts& ring) { return ring.ringProblem.empty() && ring.known != RingFacts::Known::Nothing; }
+
+// The partitions of the rings that were known only as far as known, "A, B".
+std::string PartitionsKnown(const std::vector<RingFacts>& rings, RingFacts::Known known) {
+  std::string names;
+  for (const RingFacts& ring : rings)
+    if (ring.known == known) names += (names.empty() ? "" : ", ") + ring.partition;
+  return names;
+}
 
 }  // namespace
 
@@ -116,6 +124,7 @@ void CheckMasterCount(const RingFacts& ring, std::vector<Finding>& findings) {
 }
 
 void CheckReplicaNumbers(const RingFacts& ring, std::vector<Finding>& findings) {
+  if (ring.known != RingFacts::Known::Whole) return;  // numbers unknown
   std::map<nuint32, std::vector<const ReplicaFacts*>> byNumber;
   for (const ReplicaFacts& replica : ring.replicas) byNumber[replica.number].push_back(&replica);
   for (const auto& [number, holders] : byNumber) {
@@ -183,6 +192,11 @@ HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Threshold
   const bool syncErrorsUnavailable =
       std::any_of(rings.begin(), rings.end(), [](const RingFacts& ring) { return ring.syncErrorsUnavailable; });
   if (syncErrorsUnavailable) summary.unchecked.push_back("replica sync errors (not available for this tree)");
+  if (const std::string names = PartitionsKnown(rings, RingFacts::Known::HoldersOnly); !names.empty())
+    summary.unchecked.push_back("replica numbers, states, syncs and sync errors of " + names +
+                                " (the servers name only its replicas and their types)");
+  if (const std::string names = PartitionsKnown(rings, RingFacts::Known::Nothing); !names.empty())
+    summary.unchecked.push_back("the replica ring of " + names + " (not available for this tree)");
   for (const RingFacts& ring : rings) {
     for (const ReplicaFacts& replica : ring.replicas) {
       ++summary.replicas;

@@ -40,9 +40,14 @@ struct RingFacts {
   // Why the "Partition Status" values could not be read or matched to the replicas
   // (states and sync times of replicas without hasStatus are unknown).
   std::string statusProblem;
-  // The directory keeps no sync error list to ask (a tree reached over LDAP): the replicas'
-  // error counts are unknown, not zero.
+  // The directory keeps no sync error list to ask: the replicas' error counts are
+  // unknown, not zero.
   bool syncErrorsUnavailable = false;
+  // How much of the ring the tree gives. Where its values cannot be had (a tree root that
+  // is the root DSE of an LDAP server), the servers' own partition lists still name its
+  // replicas and their types: numbers, states, sync times and errors are unknown. Where
+  // no server names it either, nothing is known and no rule can judge it.
+  enum class Known { Whole, HoldersOnly, Nothing } known = Known::Whole;
 };
 
 struct Thresholds {

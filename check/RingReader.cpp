@@ -11,6 +11,7 @@
 #include "directory/NETWIN32.h"
 #include "scan/PartitionScan.h"
 #include "scan/ScanSteps.h"
+#include "scan/ServerScan.h"
 #include "util/D_Util.h"
 #include "directory/D_NW_Buffer.h"
 
@@ -44,7 +45,7 @@ NWRCODE HandleReply(NWDSContextHandle context, Buf_T* reply, const RawValueHandl
 
 std::string ProblemText(NWRCODE code) { return ErrorText(code); }
 
-void ReadReplicas(NWDSContextHandle context, RingFacts& ring) {
+NWRCODE ReadReplicas(NWDSContextHandle context, RingFacts& ring) {
   std::string malformed;
   const NWRCODE code = ReadRawValues(context, ring.partition, kReplicaAttr,
                                      [&](nuint32 syntaxId, const nuint8* memory, std::size_t size) {
@@ -58,6 +59,30 @@ void ReadReplicas(NWDSContextHandle context, RingFacts& ring) {
   if (code != 0) ring.ringProblem = ProblemText(code);
   else if (!malformed.empty()) ring.ringProblem = malformed;
   if (!ring.ringProblem.empty()) ring.replicas.clear();
+  return code;
+}
+
+// A ring whose values the tree does not give, from the partition lists of the servers:
+// the servers that name the partition hold its replicas, of the types they name.
+void ReadHolders(NWDSContextHandle context, ServerHoldings& holdings, RingFacts& ring) {
+  if (!holdings.read) {
+    holdings.read = true;
+    TextList servers;
+    SearchSortedNames(context, kServerFilter, servers);
+    for (int i = 0; i < servers.Count(); ++i) {
+      std::vector<HeldPartition> held;
+      if (ListServerPartitions(context, servers[i], held) == 0) holdings.lists.emplace_back(servers[i], std::move(held));
+    }
+  }
+  for (const auto& [server, held] : holdings.lists)
+    for (const HeldPartition& partition : held)
+      if (EqualsNoCase(partition.name, ring.partition)) {
+        ReplicaFacts replica;
+        replica.server = server;
+        replica.type = partition.replicaType;
+        ring.replicas.push_back(replica);
+      }
+  ring.known = ring.replicas.empty() ? RingFacts::Known::Nothing : RingFacts::Known::HoldersOnly;
 }
 
 // The replica a "Partition Status" value belongs to: the one with the replica number the
@@ -200,10 +225,15 @@ void ApplySyncErrors(const nuint8* data, std::size_t size, ReplicaFacts& replica
   }
 }
 
-RingFacts ReadRing(NWDSContextHandle context, const std::string& partition) {
+RingFacts ReadRing(NWDSContextHandle context, const std::string& partition, ServerHoldings* holdings) {
   RingFacts ring;
   ring.partition = partition;
-  ReadReplicas(context, ring);
+  const NWRCODE code = ReadReplicas(context, ring);
+  if (code == ERR_NOT_AVAILABLE_FOR_TREE && holdings) {
+    ring.ringProblem.clear();
+    ReadHolders(context, *holdings, ring);
+    return ring;
+  }
   if (!ring.ringProblem.empty()) return ring;
   ReadStatuses(context, ring);
   ReadSyncErrors(context, ring);
@@ -216,9 +246,10 @@ TreeRings ReadTreeRings(NWDSContextHandle context, const std::function<void(cons
   result.listCode = ListPartitions(context, partitions);
   if (result.listCode != 0) return result;
   result.rings.reserve(static_cast<std::size_t>(partitions.Count()));
+  ServerHoldings holdings;
   for (int i = 0; i < partitions.Count(); ++i) {
     if (reading) reading(partitions[i]);
-    result.rings.push_back(ReadRing(context, partitions[i]));
+    result.rings.push_back(ReadRing(context, partitions[i], &holdings));
   }
   return result;
 }

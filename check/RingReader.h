@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "check/HealthRules.h"
+#include "directory/D_NW_Partitions.h"
 #include "directory/NTypes.h"
 #include "util/TextList.h"
 
@@ -38,8 +39,15 @@ nuint32 PartitionStatusReplicaNumber(const nuint8* memory, std::size_t size);
 // gives the report; more than a reply holds leaves the report empty).
 void ApplySyncErrors(const nuint8* data, std::size_t size, ReplicaFacts& replica);
 
-// The whole ring of one partition.
-RingFacts ReadRing(NWDSContextHandle context, const std::string& partition);
+// What each server of the tree holds, listed once for all rings that need it.
+struct ServerHoldings {
+  bool read = false;
+  std::vector<std::pair<std::string, std::vector<HeldPartition>>> lists;  // server, its partitions
+};
+
+// The whole ring of one partition. When the tree does not give its values, and holdings
+// are given, the ring comes from the servers' partition lists (RingFacts::known says how much).
+RingFacts ReadRing(NWDSContextHandle context, const std::string& partition, ServerHoldings* holdings = nullptr);
 
 struct TreeRings {
   NWRCODE listCode = 0;  // the partitions could not be listed

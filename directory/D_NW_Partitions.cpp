@@ -24,13 +24,8 @@ std::string NameFrom(const std::array<char, MAX_DN_BYTES>& buffer) {
   return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
 }
 
-struct Listing {
-  TextList names;
-  TextList rows;
-};
-
 // Reads the entries of one reply; an entry that cannot be read is left out.
-NWRCODE ReadReply(NWDSContextHandle context, Buf_T* reply, const std::string& server, Listing& listing) {
+NWRCODE ReadReply(NWDSContextHandle context, Buf_T* reply, std::vector<HeldPartition>& listing) {
   std::array<char, MAX_DN_BYTES> name{};
   nuint32 count = 0;
   const NWRCODE code = DSResultServerName(context, reply, name.data(), &count);
@@ -41,16 +36,29 @@ NWRCODE ReadReply(NWDSContextHandle context, Buf_T* reply, const std::string& se
     name.fill('\0');
     nuint32 replicaType = 0;
     if (DSResultNextPartition(context, reply, name.data(), &replicaType) != 0) continue;
-    const std::string partition = NameFrom(name);
-    listing.names.Add(partition);
-    listing.rows.Add(Format("%s | %s [%s]", partition, server, ReplicaTypeName(replicaType)));
+    listing.push_back({NameFrom(name), replicaType});
   }
   return 0;
 }
 
-void ReplaceLines(TextList& target, const TextList& source) {
-  target.Clear();
-  for (int i = 0; i < source.Count(); ++i) target.Add(source[i]);
+// The listing of what server holds; listed tells whether it could start (a reply buffer).
+NWRCODE ListHeld(NWDSContextHandle context, const std::string& server, std::vector<HeldPartition>& held, bool& listed) {
+  Buf_T* reply = nullptr;
+  NWRCODE code = DSBufferAlloc(MAX_MESSAGE_LEN, &reply);
+  listed = code == 0;
+  if (!listed) return code;
+  held.clear();
+  nuint32 iterationHandle = NO_MORE_ITERATIONS;
+  int failuresInRow = 0;
+  do {
+    code = DSServerPartitionsList(context, &iterationHandle, server.c_str(), reply);
+    if (code == 0) code = ReadReply(context, reply, held);
+    failuresInRow = code == 0 ? 0 : failuresInRow + 1;
+  } while (iterationHandle != NO_MORE_ITERATIONS && failuresInRow <= kMaxRetriesInRow);
+  // A listing given up part-way is handed back, so the library can release what it holds.
+  if (iterationHandle != NO_MORE_ITERATIONS) DSIterationEnd(context, iterationHandle, DSV_LIST_PARTITIONS);
+  DSBufferFree(reply);
+  return code;
 }
 
 }  // namespace
@@ -65,26 +73,23 @@ std::string ReplicaTypeName(nuint32 replicaType) {
   }
 }
 
+NWRCODE ListServerPartitions(NWDSContextHandle context, const std::string& server, std::vector<HeldPartition>& held) {
+  bool listed = false;
+  return ListHeld(context, server, held, listed);
+}
+
 NWRCODE GetServerPartitions(NWDSContextHandle context, const std::string& server, TextList& names,
                             TextList& rows) {
-  Buf_T* reply = nullptr;
-  NWRCODE code = DSBufferAlloc(MAX_MESSAGE_LEN, &reply);
-  if (code != 0) return code;
-
-  Listing listing;
-  nuint32 iterationHandle = NO_MORE_ITERATIONS;
-  int failuresInRow = 0;
-  do {
-    code = DSServerPartitionsList(context, &iterationHandle, server.c_str(), reply);
-    if (code == 0) code = ReadReply(context, reply, server, listing);
-    failuresInRow = code == 0 ? 0 : failuresInRow + 1;
-  } while (iterationHandle != NO_MORE_ITERATIONS && failuresInRow <= kMaxRetriesInRow);
-  // A listing given up part-way is handed back, so the library can release what it holds.
-  if (iterationHandle != NO_MORE_ITERATIONS) DSIterationEnd(context, iterationHandle, DSV_LIST_PARTITIONS);
-
-  DSBufferFree(reply);
-  ReplaceLines(names, listing.names);
-  ReplaceLines(rows, listing.rows);
+  std::vector<HeldPartition> held;
+  bool listed = false;
+  const NWRCODE code = ListHeld(context, server, held, listed);
+  if (!listed) return code;  // without a reply buffer the lists stay as they were
+  names.Clear();
+  rows.Clear();
+  for (const HeldPartition& partition : held) {
+    names.Add(partition.name);
+    rows.Add(Format("%s | %s [%s]", partition.name, server, ReplicaTypeName(partition.replicaType)));
+  }
   return code;
 }
 

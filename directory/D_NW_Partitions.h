@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "directory/NTypes.h"
 #include "util/TextList.h"
@@ -17,5 +18,13 @@ std::string ReplicaTypeName(nuint32 replicaType);
 // they are left as they were). Returns 0 or the code of the call that ended the listing.
 NWRCODE GetServerPartitions(NWDSContextHandle context, const std::string& server, TextList& names,
                             TextList& rows);
+
+// One partition a server holds, with the type of its replica there.
+struct HeldPartition {
+  std::string name;
+  nuint32 replicaType = 0;
+};
+// The same listing, as partitions and replica types.
+NWRCODE ListServerPartitions(NWDSContextHandle context, const std::string& server, std::vector<HeldPartition>& held);
 
 }  // namespace vestrel

@@ -159,6 +159,27 @@ TEST_F(HealthRules, UnreadableRingsAndStatusesAreUnknownNotGuessed) {
                                 "UNKNOWN: Sales.ORG: the Partition Status cannot be read: 2 values for 3 replicas"});
 }
 
+// A ring the tree knows only by its holders is judged by their types alone; one nobody
+// names is judged by no rule; the summary names what was not checked.
+TEST_F(HealthRules, RingsKnownInPartAreCheckedAsFarAsTheyAreKnown) {
+  RingFacts holders{"[Root]", {Replica("A.ORG", RT_SECONDARY, 0), Replica("B.ORG", RT_SECONDARY, 0)}, "", ""};
+  for (ReplicaFacts& replica : holders.replicas) replica.hasStatus = false;
+  holders.known = RingFacts::Known::HoldersOnly;
+  EXPECT_EQ(Evaluate(holders), (std::vector<std::string>{
+                                   "CRITICAL: [Root]: the ring has no master replica",
+                                   "WARNING: [Root]: only 2 readable replicas (master, secondary, read-only); 3 are "
+                                   "recommended"}));  // and no finding on the numbers it does not know
+  RingFacts nothing{"Gone.ORG", {}, "", ""};
+  nothing.known = RingFacts::Known::Nothing;
+  EXPECT_TRUE(Evaluate(nothing).empty());
+  const HealthSummary summary = EvaluateHealth({HealthyRing(), holders, nothing}, limits, kNow).summary;
+  EXPECT_EQ(summary.unchecked,
+            (std::vector<std::string>{
+                "replica numbers, states, syncs and sync errors of [Root] (the servers name only its replicas and "
+                "their types)",
+                "the replica ring of Gone.ORG (not available for this tree)"}));
+}
+
 TEST_F(HealthRules, TotalsStatusAndOrderOfTheWholeTree) {
   std::vector<RingFacts> rings = {HealthyRing("[Root]"), HealthyRing("A.ORG"), HealthyRing("B.ORG"),
                                   RingFacts{"C.ORG", {}, "0xFFFFFDA7", ""}};
