@@ -277,6 +277,19 @@ void DropReplica(Ring& ring, std::uint32_t number) {
   });
 }
 
+// The state (0 on, 1 new, 2 dying, ...) that the Replica value numbered `number` holds.
+std::uint32_t ReplicaState(const Ring& ring, std::uint32_t number) {
+  for (const std::string& bytes : ring.values[kReplicaValues]) {
+    ldap::BerReader value(bytes), fields("");
+    std::string server;
+    std::uint32_t type = 0, state = 0, rootId = 0, held = 0;
+    if (value.Sequence(fields) && fields.OctetString(server) && fields.U32(type) && fields.U32(state) &&
+        fields.U32(rootId) && fields.U32(held) && held == number)
+      return state;
+  }
+  return 0;
+}
+
 // A new replica's values, in sync as of time.
 void AddReplica(Ring& ring, nw::Value pointer, std::uint32_t time) {
   std::uint32_t number = 0;
@@ -504,16 +517,13 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
       if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
       if (int code = FindReplica(ring, f[0].dn, pointer)) return NdsError(code);
-      std::uint32_t state = RS_IN_SYNC, modified = 0;
+      std::uint32_t modified = 0;
       for (const std::string& status : ring.values[kStatusValues])
-        if (status.size() >= 16 && U32At(status, 12) == pointer.number2) {
-          state = U32At(status, 4);
-          modified = U32At(status, 8);
-        }
+        if (status.size() >= 16 && U32At(status, 12) == pointer.number2) modified = U32At(status, 8);
       using ldap::UnsignedField;
       response = ldap::BerWriter()
                          .Integer(UnsignedField(pointer.number2))  // partition ID: the replica's number stands in
-                         .Integer(UnsignedField(state))
+                         .Integer(UnsignedField(ReplicaState(ring, pointer.number2)))
                          .Integer(UnsignedField(modified))
                          .Integer(0)  // purge time
                          .Integer(0)  // local partition ID

@@ -12,7 +12,8 @@
 //   join partitions     the child's real replicas join the parent's ring (a master as a
 //                       secondary); the child root is a partition root no more
 //   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
-// List replicas and replica information are answered from the partition roots' values.
+// List replicas and replica information are answered from the partition roots' values;
+// a replica's information carries the state its Replica value holds (0 on, 1 new, ...).
 // The double knows nothing of servers that do not answer, nor of the rule that a join
 // needs both masters on one server: FailNext gives those answers.
 #pragma once
