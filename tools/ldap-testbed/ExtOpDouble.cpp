@@ -43,7 +43,7 @@ const RequestForm* FormOf(std::string_view name) {
 
 struct Field {
   std::string dn;
-  std::int64_t number = 0;
+  std::uint32_t number = 0;
 };
 
 // Whether an INTEGER's content bytes are its shortest two's complement form.
@@ -54,15 +54,21 @@ bool Shortest(std::string_view content) {
   return !((lead == 0x00 && !(next & 0x80)) || (lead == 0xFF && (next & 0x80)));
 }
 
+// An integer field as eDirectory's C decoder takes it: a signed 32-bit value of at most
+// four bytes in its shortest form (0xFFFFFFFF comes as -1).
+bool IntegerField(ldap::BerReader& reader, std::uint32_t& number) {
+  ldap::BerReader ahead = reader;
+  std::string_view content;
+  return ahead.Element(ldap::kBerInteger, content) && content.size() <= 4 && Shortest(content) && reader.U32(number);
+}
+
 // The fields one after another, nothing around them and nothing after them.
 bool DecodeFields(std::string_view value, const char* kinds, std::vector<Field>& fields) {
   ldap::BerReader reader(value);
   for (const char* kind = kinds; *kind; ++kind) {
     Field field;
-    std::string_view content;
     ldap::Dn dn;
-    ldap::BerReader ahead = reader;
-    if (*kind == 'I' ? !ahead.Element(ldap::kBerInteger, content) || !Shortest(content) || !reader.Integer(field.number)
+    if (*kind == 'I' ? !IntegerField(reader, field.number)
                      : !reader.OctetString(field.dn) || !ldap::ParseDn(field.dn, dn))
       return false;
     fields.push_back(std::move(field));
@@ -442,7 +448,7 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
   Ring ring;
   nw::Value pointer;
   std::string response;  // the list and information requests answer a value
-  auto delay = [](const Field& field) { return static_cast<std::uint32_t>(std::clamp<std::int64_t>(field.number, 0, 86400 * 7)); };
+  auto delay = [](const Field& field) { return std::min<std::uint32_t>(field.number, 86400 * 7); };
   switch (form->number) {
     case ldap::kSyncSchemaOp: {  // serverName, delay
       if (int code = FindServer(ld, f[0].dn)) return NdsError(code);

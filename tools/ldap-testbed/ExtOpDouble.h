@@ -1,6 +1,7 @@
 // A stand-in for eDirectory's partition and replica extended operations, which slapd does
 // not answer. LdapProxy hands it every extended request of eDirectory's prefix; it
-// decodes the request value (fields back to back, integers in their shortest form),
+// decodes the request value (fields back to back, integers in their shortest form and,
+// as eDirectory's decoder wants them, signed 32-bit values of at most four bytes),
 // checks the names against the directory, records the request, and answers success or an
 // eDirectory-style "NDS error: <text> (-NNN)". What an operation visibly changes is
 // written into the slapd behind the proxy, signed in as its administrator:

@@ -1,6 +1,6 @@
 // eDirectory's LDAP extended operations: request names and the values they carry. A
-// request value is its fields encoded one after another, without an enclosing SEQUENCE;
-// the response of request P.n is named P.(n + 1).
+// request value is its fields encoded one after another, without an enclosing SEQUENCE,
+// its integers as signed 32-bit values; the response of request P.n is named P.(n + 1).
 #pragma once
 
 #include <string>
