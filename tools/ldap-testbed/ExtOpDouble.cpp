@@ -10,6 +10,7 @@
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapExtOps.h"
+#include "platform/nwclient/ldap/LdapHolders.h"
 #include "platform/nwclient/ldap/LdapNames.h"
 #include "platform/nwclient/ldap/LdapValues.h"
 
@@ -125,28 +126,23 @@ int Search(LDAP* ld, const std::string& base, int scope, const std::string& filt
   std::vector<char*> attributes;
   for (std::string& name : wanted) attributes.push_back(name.data());
   attributes.push_back(nullptr);
-  LDAPMessage* result = nullptr;
+  LDAPMessage* raw = nullptr;
   const int code = ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), attributes.data(), 0, nullptr, nullptr,
-                                     nullptr, 0, &result);
-  for (LDAPMessage* m = result ? ldap_first_entry(ld, result) : nullptr; m; m = ldap_next_entry(ld, m)) {
+                                     nullptr, 0, &raw);
+  const ldap::Message result(raw);
+  for (LDAPMessage* m = result ? ldap_first_entry(ld, result.get()) : nullptr; m; m = ldap_next_entry(ld, m)) {
     Entry entry;
-    if (char* dn = ldap_get_dn(ld, m)) {
-      entry.dn = dn;
-      ldap_memfree(dn);
+    if (const ldap::Text dn(ldap_get_dn(ld, m)); dn) entry.dn = dn.get();
+    BerElement* rawPosition = nullptr;
+    ldap::Text name(ldap_first_attribute(ld, m, &rawPosition));
+    const ldap::BerPosition position(rawPosition);
+    for (; name; name.reset(ldap_next_attribute(ld, m, position.get()))) {
+      Values& values = entry.attributes[BaseName(name.get())];
+      const ldap::Values found(ldap_get_values_len(ld, m, name.get()));
+      for (berval** v = found.get(); v && *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
     }
-    BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, m, &ber); name; name = ldap_next_attribute(ld, m, ber)) {
-      Values& values = entry.attributes[BaseName(name)];
-      if (berval** found = ldap_get_values_len(ld, m, name)) {
-        for (berval** v = found; *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
-        ldap_value_free_len(found);
-      }
-      ldap_memfree(name);
-    }
-    ber_free(ber, 0);
     out.push_back(std::move(entry));
   }
-  ldap_msgfree(result);
   return code;
 }
 
@@ -361,27 +357,26 @@ bool ParentRing(LDAP* ld, const std::string& dn, Ring& parent) {
 ExtOpDouble::ExtOpDouble(std::string serverUrl, std::string adminDn, std::string password)
     : url_(std::move(serverUrl)), adminDn_(std::move(adminDn)), password_(std::move(password)) {}
 
-ExtOpDouble::~ExtOpDouble() {
-  if (ld_) ldap_unbind_ext(ld_, nullptr, nullptr);
-}
+ExtOpDouble::~ExtOpDouble() = default;
 
 bool ExtOpDouble::Answers(std::string_view requestName) { return FormOf(requestName) != nullptr; }
 
 LDAP* ExtOpDouble::Directory() {
-  if (ld_) return ld_;
-  LDAP* ld = nullptr;
-  if (ldap_initialize(&ld, url_.c_str()) != LDAP_SUCCESS) return nullptr;
+  if (ld_) return ld_.get();
+  LDAP* raw = nullptr;
+  if (ldap_initialize(&raw, url_.c_str()) != LDAP_SUCCESS) return nullptr;
+  ldap::Session ld(raw);
   const int version = LDAP_VERSION3;
   timeval timeout{5, 0};
-  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-  ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
+  ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  ldap_set_option(ld.get(), LDAP_OPT_TIMEOUT, &timeout);
   berval password{password_.size(), password_.data()};
-  if (ldap_sasl_bind_s(ld, adminDn_.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr) != LDAP_SUCCESS) {
-    ldap_unbind_ext(ld, nullptr, nullptr);
+  if (ldap_sasl_bind_s(ld.get(), adminDn_.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr) !=
+      LDAP_SUCCESS)
     return nullptr;
-  }
-  return ld_ = ld;
+  ld_ = std::move(ld);
+  return ld_.get();
 }
 
 void ExtOpDouble::FailNext(int requestNumber, int ndsCode) {

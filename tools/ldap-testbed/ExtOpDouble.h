@@ -28,7 +28,8 @@
 #include <string_view>
 #include <vector>
 
-typedef struct ldap LDAP;
+#include "platform/nwclient/ldap/LdapHolders.h"
+
 
 namespace vestrel::testbed {
 
@@ -76,7 +77,7 @@ class ExtOpDouble {
   std::string url_;
   std::string adminDn_;
   std::string password_;
-  LDAP* ld_ = nullptr;  // used on the proxy's thread only
+  nw::ldap::Session ld_;  // used on the proxy's thread only
   mutable std::mutex mutex_;
   std::vector<ExtendedRequestRecord> requests_;
   std::map<int, int> failures_;                     // request number -> NDS code

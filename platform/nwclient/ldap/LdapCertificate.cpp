@@ -7,16 +7,11 @@
 #include <chrono>
 #include <memory>
 
+#include "platform/nwclient/ldap/LdapHolders.h"
+
 namespace vestrel::nw::ldap {
 
 namespace {
-
-struct Handle {
-  LDAP* ld = nullptr;
-  ~Handle() {
-    if (ld) ldap_unbind_ext(ld, nullptr, nullptr);
-  }
-};
 
 struct CertificateDeleter {
   void operator()(gnutls_x509_crt_int* certificate) const { gnutls_x509_crt_deinit(certificate); }
@@ -61,9 +56,9 @@ std::string CertificateMismatch(std::string_view der, const std::string& host, s
 }
 
 std::string CertificateProblem(const LdapSettings& settings, ldap_conncb* callbacks) {
-  Handle handle;
-  if (ldap_initialize(&handle.ld, settings.url.c_str()) != LDAP_SUCCESS) return "";
-  LDAP* ld = handle.ld;
+  LDAP* ld = nullptr;
+  if (ldap_initialize(&ld, settings.url.c_str()) != LDAP_SUCCESS) return "";
+  const Session session(ld);
   const int version = LDAP_VERSION3;
   const timeval connectTimeout = TimevalOf(settings.connectTimeout);
   const timeval requestTimeout = TimevalOf(settings.requestTimeout);
@@ -79,8 +74,8 @@ std::string CertificateProblem(const LdapSettings& settings, ldap_conncb* callba
   berval der{0, nullptr};
   if (opened != LDAP_SUCCESS || ldap_get_option(ld, LDAP_OPT_X_TLS_PEERCERT, &der) != LDAP_OPT_SUCCESS || !der.bv_val)
     return "";
+  const Text derBytes(der.bv_val);
   std::string problem = CertificateMismatch(std::string_view(der.bv_val, der.bv_len), settings.host, std::time(nullptr));
-  ldap_memfree(der.bv_val);
   if (problem.empty())
     problem = "the server's certificate is not signed by an authority this machine trusts (is the server's "
               "certificate authority in \"caFile\"?)";

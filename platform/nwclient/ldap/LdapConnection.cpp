@@ -18,6 +18,7 @@
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapCertificate.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
+#include "platform/nwclient/ldap/LdapHolders.h"
 #include "platform/nwclient/ldap/LdapSchema.h"
 
 namespace vestrel::nw::ldap {
@@ -36,26 +37,6 @@ Clock::time_point& Deadline() {
   static Clock::time_point deadline = Clock::time_point::max();
   return deadline;
 }
-
-// ---- Small holders of libldap's objects ----
-
-struct MessageDeleter {
-  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
-};
-using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
-
-struct ControlsDeleter {
-  void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
-};
-using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
-
-struct BerDeleter {
-  void operator()(BerElement* ber) const { ber_free(ber, 0); }
-};
-
-struct MemoryDeleter {
-  void operator()(void* memory) const { ber_memfree(memory); }
-};
 
 timeval TimevalOf(std::chrono::milliseconds span) {
   if (span.count() < 0) span = std::chrono::milliseconds(0);
@@ -207,11 +188,10 @@ int ResultCodeOf(LDAP* ld) {
 }
 
 std::string DiagnosticOf(LDAP* ld) {
-  char* text = nullptr;
-  ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text);
-  std::string diagnostic = text ? text : "";
-  ldap_memfree(text);
-  return diagnostic;
+  char* raw = nullptr;
+  ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
+  const Text text(raw);
+  return text ? text.get() : "";
 }
 
 // Why the last wait lost the link, when liblber said more than libldap passes on: a
@@ -237,11 +217,11 @@ struct Outcome {
 
 Outcome ParseOutcome(LDAP* ld, LDAPMessage* message, LDAPControl*** controls = nullptr) {
   Outcome outcome;
-  char* diagnostic = nullptr;
-  const int parsed = ldap_parse_result(ld, message, &outcome.result, nullptr, &diagnostic, nullptr, controls, 0);
+  char* raw = nullptr;
+  const int parsed = ldap_parse_result(ld, message, &outcome.result, nullptr, &raw, nullptr, controls, 0);
+  const Text diagnostic(raw);
   if (parsed != LDAP_SUCCESS) outcome.result = parsed;
-  outcome.diagnostic = diagnostic ? diagnostic : "";
-  ldap_memfree(diagnostic);
+  outcome.diagnostic = diagnostic ? diagnostic.get() : "";
   return outcome;
 }
 
@@ -251,7 +231,7 @@ bool EntryOf(LDAP* ld, LDAPMessage* message, LdapEntry& entry, std::size_t& byte
   BerElement* raw = nullptr;
   berval dn{0, nullptr};
   const int named = ldap_get_dn_ber(ld, message, &raw, &dn);
-  std::unique_ptr<BerElement, BerDeleter> position(raw);
+  const BerPosition position(raw);
   if (named != LDAP_SUCCESS || !position) return false;
   entry.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
   if (entry.dn.find('\0') != std::string::npos) return false;
