@@ -560,7 +560,8 @@ void LdapConnection::AbandonPages(const LdapSearch& search) {
   }
 }
 
-NWRCODE LdapConnection::Extended(const std::string& name, const std::string& value, std::string& response) {
+NWRCODE LdapConnection::Extended(const std::string& name, const std::string& value, const std::string& responseName,
+                                 std::string& response) {
   response.clear();
   if (NWRCODE code = Connect()) return code;
   berval request{value.size(), const_cast<char*>(value.data())};
@@ -582,11 +583,20 @@ NWRCODE LdapConnection::Extended(const std::string& name, const std::string& val
                   what + ": the server answered with a message of an unknown kind", true);
   const Outcome outcome = ParseOutcome(ld_, message.get());
   if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, what);
-  berval* raw = nullptr;
-  if (ldap_parse_extended_result(ld_, message.get(), nullptr, &raw, 0) == LDAP_SUCCESS && raw) {
-    response.assign(raw->bv_val ? raw->bv_val : "", raw->bv_len);
-    ber_bvfree(raw);
-  }
+  char* rawName = nullptr;
+  berval* rawValue = nullptr;
+  const int parsed = ldap_parse_extended_result(ld_, message.get(), &rawName, &rawValue, 0);
+  const Text answeredName(rawName);
+  const Berval answer(rawValue);
+  // A success under another name answers some other request: nothing was done as asked.
+  if (parsed != LDAP_SUCCESS || !answeredName || answeredName.get() != responseName)
+    return Refuse(ERR_INVALID_SERVER_RESPONSE,
+                  what + ": the server answered " +
+                      (parsed != LDAP_SUCCESS ? std::string("with a response that cannot be read")
+                       : !answeredName        ? "without a response name"
+                                              : "as " + std::string(answeredName.get()).substr(0, 100)) +
+                      ", not as " + responseName);
+  if (answer && answer->bv_val) response.assign(answer->bv_val, answer->bv_len);
   return 0;
 }
 

@@ -82,7 +82,10 @@ class LdapConnection {
   // Every entry of one search (one page when paged); a size limit or a referral gives the
   // entries that came with its code.
   NWRCODE Search(LdapSearch& search, std::vector<LdapEntry>& entries);
-  NWRCODE Extended(const std::string& name, const std::string& value, std::string& response);
+  // An extended request: its answer counts only when the server names it responseName;
+  // another name, or none, is an invalid server response.
+  NWRCODE Extended(const std::string& name, const std::string& value, const std::string& responseName,
+                   std::string& response);
   // Ends a paged search the server holds for us (a page of size 0 with its cookie).
   void AbandonPages(const LdapSearch& search);
   // Records a failure found in what the server sent (a name no program can use): code,

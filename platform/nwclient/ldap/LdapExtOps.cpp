@@ -6,6 +6,8 @@ namespace vestrel::nw::ldap {
 
 std::string ExtOpName(int number) { return kExtOpPrefix + std::to_string(number); }
 
+std::string ExtOpResponseName(int number) { return ExtOpName(number + 1); }
+
 std::string ListReplicasRequest(const std::string& serverDn) { return BerWriter().OctetString(serverDn).Bytes(); }
 
 bool ParseListReplicasResponse(std::string_view value, std::vector<std::string>& partitionDns) {

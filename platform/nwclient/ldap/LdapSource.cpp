@@ -409,13 +409,20 @@ bool LdapSource::SyntaxOf(const std::string& attrName, nuint32& syntax) const { 
 NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
                                              std::vector<std::pair<std::string, nuint32>>& found) {
   std::string response;
-  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn), response)) return code;
+  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn),
+                                    ExtOpResponseName(kListReplicasOp), response))
+    return code;
   std::vector<std::string> partitions;
-  if (!ParseListReplicasResponse(response, partitions)) return ERR_INVALID_SERVER_RESPONSE;
+  if (!ParseListReplicasResponse(response, partitions))
+    return link_.Refuse(ERR_INVALID_SERVER_RESPONSE, "the server's list of replicas cannot be read");
   for (const std::string& partitionDn : partitions) {
     ReplicaInfo info;
-    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
-    if (!ParseReplicaInfoResponse(response, info)) return ERR_INVALID_SERVER_RESPONSE;
+    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn),
+                                      ExtOpResponseName(kReplicaInfoOp), response))
+      return code;
+    if (!ParseReplicaInfoResponse(response, info))
+      return link_.Refuse(ERR_INVALID_SERVER_RESPONSE,
+                          "the server's information on a replica of " + Shortened(partitionDn) + " cannot be read");
     found.emplace_back(partitionDn, info.replicaType);
   }
   return 0;
@@ -547,7 +554,7 @@ NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
   std::string request;
   if (NWRCODE code = OperationRequest(context, args, number, request)) return code;
   std::string response;  // the operations answer no value
-  return link_.Extended(ExtOpName(number), request, response);
+  return link_.Extended(ExtOpName(number), request, ExtOpResponseName(number), response);
 }
 
 }  // namespace vestrel::nw::ldap

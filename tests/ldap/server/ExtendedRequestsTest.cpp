@@ -73,7 +73,7 @@ TEST_F(ExtendedRequests, ReplicaInformationCarriesTheReplicasStateNotItsStatusFl
     const testbed::ExtendedAnswer answer =
         operations.Answer(ldap::ExtOpName(ldap::kReplicaInfoOp), ldap::ReplicaInfoRequest(serverDn, partitionDn));
     ASSERT_EQ(answer.result, 0) << answer.diagnostic;
-    EXPECT_EQ(answer.name, ldap::ExtOpName(ldap::kReplicaInfoOp + 1));
+    EXPECT_EQ(answer.name, ldap::ExtOpResponseName(ldap::kReplicaInfoOp));
     ldap::ReplicaInfo info;
     ASSERT_TRUE(ldap::ParseReplicaInfoResponse(answer.value, info));
     EXPECT_EQ(info.replicaState, 0u);
