@@ -378,18 +378,8 @@ NWRCODE LdapConnection::Open() {
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &requestTimeout);
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, callbacks_.get());
-  if (settings_.UsesTls()) {
-    // Verified whatever the machine's ldap.conf says.
-    const int demand = LDAP_OPT_X_TLS_DEMAND;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
-    std::error_code error;
-    const std::string authorities = !settings_.caFile.empty() ? settings_.caFile
-                                    : std::filesystem::exists(kSystemCertificates, error) ? kSystemCertificates
-                                                                                           : "";
-    if (!authorities.empty()) ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, authorities.c_str());
-    const int client = 0;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client);
-  }
+  if (settings_.UsesTls())
+    if (NWRCODE code = SetUpTls(ld)) return code;
   rules_.handshakeTimedOut = false;
   rules_.refusedPeer.clear();
   rules_.handshakeEnd = std::min(Clock::now() + settings_.connectTimeout, Deadline());
@@ -403,6 +393,29 @@ NWRCODE LdapConnection::Open() {
   rules_.handshakeEnd = Clock::time_point::max();
   if (!code) brokenCode_ = 0;
   return code;
+}
+
+NWRCODE LdapConnection::SetUpTls(LDAP* ld) {
+  // Verified whatever the machine's ldap.conf says.
+  const int demand = LDAP_OPT_X_TLS_DEMAND;
+  std::error_code error;
+  const std::string authorities = !settings_.caFile.empty() ? settings_.caFile
+                                  : std::filesystem::exists(kSystemCertificates, error) ? kSystemCertificates
+                                                                                         : "";
+  const int client = 0;
+  // A context of the connection's own: without it libldap would fall back to the
+  // machine's TLS settings, whatever this connection asks for.
+  const bool set = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
+                   (authorities.empty() ||
+                    (HoldsPemCertificates(authorities) &&
+                     ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, authorities.c_str()) == LDAP_OPT_SUCCESS)) &&
+                   ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client) == LDAP_OPT_SUCCESS;
+  if (set) return 0;
+  const std::string problem = authorities.empty()
+                                  ? "no TLS context can be made (no certificate authorities were found)"
+                                  : "the certificate authorities in \"" + authorities +
+                                        "\" cannot be used (a file of PEM certificates is expected)";
+  return Failed(LDAP_CONNECT_ERROR, CodeOf(LDAP_CONNECT_ERROR, "", true), "cannot set up TLS: " + problem, true);
 }
 
 NWRCODE LdapConnection::OpenFailed(int result, const std::string& diagnostic, const std::string& stage) {

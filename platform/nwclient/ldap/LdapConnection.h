@@ -121,6 +121,8 @@ class LdapConnection {
 
   NWRCODE Open();
   void Close();
+  // Verification and authorities of a TLS connection; a refused option refuses the connection.
+  NWRCODE SetUpTls(LDAP* ld);
   // Records a failed request; a result that breaks the link drops it.
   NWRCODE Fail(int result, const std::string& diagnostic, const std::string& what, bool connecting = false);
   NWRCODE Failed(int result, NWRCODE code, const std::string& words, bool dropLink);
