@@ -56,7 +56,7 @@ TEST(TreeToLdif, TheDemoTreesValuesComeBackFromTheirLdapForms) {
 
   const auto& server = entries.at("cn=FS1,ou=HQ,o=ACME");
   EXPECT_EQ(server.find("objectClass")->second, "ncpServer");
-  EXPECT_EQ(server.find("version")->second, "Novell NetWare 6.5 SP8");
+  EXPECT_EQ(server.find("Version")->second, "Novell NetWare 6.5 SP8");
   EXPECT_EQ(server.find("dsRevision")->second, "10552");
   EXPECT_EQ(server.count("networkAddress"), 4u);
 
@@ -83,6 +83,8 @@ TEST(TreeToLdif, TheDemoTreesValuesComeBackFromTheirLdapForms) {
   EXPECT_EQ(root.count("objectClass"), 2u);  // organizationalUnit and Partition
   EXPECT_EQ(entries.at("o=ACME").find("createTimestamp")->second, "20090216093000Z");
   EXPECT_EQ(entries.at("o=ACME").find("creatorsName")->second, "cn=admin,o=ACME");
+  // An alias is of eDirectory's alias class.
+  EXPECT_EQ(entries.at("cn=Administrator,ou=Sales,o=ACME").lower_bound("objectClass")->second, "aliasObject");
 }
 
 TEST(TreeToLdif, NamesOutsideTheTreeGetDefaultTypes) {

@@ -28,9 +28,9 @@ const std::map<std::string, std::set<std::string>>& StructuralClasses() {
       {"country", {"description"}},
       {"locality", {"description", "l", "st"}},
       {"inetOrgPerson", {"description", "l", "st", "telephoneNumber", "sn", "givenName", "title", "mail"}},
-      {"ncpServer", {"description", "l", "version", "dsRevision", "networkAddress"}},
+      {"ncpServer", {"description", "l", "Version", "dsRevision", "networkAddress"}},
       {"ndsObject", {"description", "l"}},
-      {"alias", {}},
+      {"aliasObject", {}},
   };
   return classes;
 }
@@ -57,8 +57,7 @@ std::string Lower(std::string text) {
 }
 
 std::string StructuralClass(const Object& obj) {
-  if (obj.IsAlias()) return "alias";
-  const std::string wanted = Lower(ldap::LdapClassName(obj.baseClass));
+  const std::string wanted = Lower(ldap::LdapClassName(obj.IsAlias() ? "Alias" : obj.baseClass));
   for (const auto& [name, allowed] : StructuralClasses())
     if (Lower(name) == wanted) return name;
   return "ndsObject";
@@ -98,7 +97,10 @@ void WriteEntry(const Tree& tree, const Object& obj, LdifResult& result) {
   std::string& out = result.text;
   out += Line("dn", ldap::FormatDn(dn));
   out += Line("objectClass", structural);
-  if (obj.IsAlias()) out += Line("objectClass", "extensibleObject");  // an alias named by cn
+  if (obj.IsAlias()) {
+    out += Line("objectClass", "alias");             // slapd takes only the class itself for an alias
+    out += Line("objectClass", "extensibleObject");  // an alias named by cn
+  }
   if (obj.partition) out += Line("objectClass", ldap::kPartitionClass);
   const std::string namingAttribute = dn.front().front().type;
   out += Line(namingAttribute, obj.rdn);

@@ -70,7 +70,8 @@ std::string BaseClassOf(const LdapEntry& entry) {
 
 Object_Info_T InfoOf(const LdapEntry& entry, const Dn& dn) {
   Object_Info_T info{};
-  if (HasValue(entry, kObjectClass, kAliasClass)) info.objectFlags |= kAliasEntry;
+  static const std::string aliasClass = LdapClassName("Alias");
+  if (HasValue(entry, kObjectClass, aliasClass)) info.objectFlags |= kAliasEntry;
   if (HasValue(entry, kObjectClass, kPartitionClass)) info.objectFlags |= kPartitionRoot;
   nuint32 subordinates = 0;
   std::int64_t count = 0;
