@@ -26,9 +26,10 @@ constexpr const char* kUsage =
     "usage: vestrel-ldap-testbed [--tree TREE.json] [--admin DN] [--password-file FILE] [--delay MS]\n"
     "Starts slapd on 127.0.0.1 loaded with the tree (default: the demo tree ACME_TREE), with the\n"
     "stand-in for eDirectory's partition and replica operations in front of it, prints the URL\n"
-    "to connect to and runs until it is stopped (SIGTERM, SIGINT). The administrator (default\n"
-    "cn=admin,o=ACME) signs in with the password in FILE (default: secret). --delay holds each\n"
-    "request for MS milliseconds, as over a slow link.\n";
+    "to connect to and runs until it is stopped (SIGTERM, SIGINT). Every time of the tree is\n"
+    "moved by the distance from the tree's clock to now, so its ages show as over the tree file.\n"
+    "The administrator (default cn=admin,o=ACME) signs in with the password in FILE (default:\n"
+    "secret). --delay holds each request for MS milliseconds, as over a slow link.\n";
 
 struct Options {
   std::string tree = std::string(VESTREL_DEMO_TREES) + "/acme.json";
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
 
   std::string ldif;
   try {
-    ldif = vestrel::ldif::TreeToLdif(*vestrel::nw::LoadTreeFile(options.tree)).text;
+    ldif = vestrel::ldif::TreeFileToLdif(options.tree, vestrel::ldif::TreeTimes::MovedToNow).text;
   } catch (const vestrel::nw::LoadError& e) {
     std::cerr << "vestrel-ldap-testbed: " << e.what() << "\n";
     return 1;

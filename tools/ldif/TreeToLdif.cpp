@@ -1,5 +1,7 @@
 #include "tools/ldif/TreeToLdif.h"
 
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <set>
 
@@ -127,6 +129,18 @@ void WriteEntry(const Tree& tree, const Object& obj, LdifResult& result) {
   out += "\n";
 }
 
+nuint32 Moved(nuint32 time, std::int64_t seconds) {
+  if (time == 0) return 0;
+  return static_cast<nuint32>(std::clamp<std::int64_t>(std::int64_t{time} + seconds, 1, 0xFFFFFFFFll));
+}
+
+void MoveValueTimes(Attribute& attr, std::int64_t seconds) {
+  for (Value& value : attr.values) {
+    if (attr.syntax == SYN_TIME || attr.syntax == SYN_TIMESTAMP) value.number = Moved(value.number, seconds);
+    value.modTime.wholeSeconds = Moved(value.modTime.wholeSeconds, seconds);
+  }
+}
+
 }  // namespace
 
 std::string Base64(const std::string& bytes) {
@@ -164,5 +178,24 @@ LdifResult TreeToLdif(const Tree& tree) {
     if (!obj->IsRoot()) WriteEntry(tree, *obj, result);
   return result;
 }
+
+LdifResult TreeFileToLdif(const std::string& path, TreeTimes times) {
+  const auto tree = nw::LoadTreeFile(path);
+  if (times == TreeTimes::MovedToNow) MoveTimes(*tree, SecondsToNow(*tree, std::time(nullptr)));
+  return TreeToLdif(*tree);
+}
+
+void MoveTimes(Tree& tree, std::int64_t seconds) {
+  tree.clock = Moved(tree.clock, seconds);
+  for (Object* obj : tree.Objects()) {
+    obj->created = Moved(obj->created, seconds);
+    obj->modified = Moved(obj->modified, seconds);
+    for (Attribute& attr : obj->attributes) MoveValueTimes(attr, seconds);
+  }
+  for (const auto& partition : tree.partitions)
+    for (nw::Replica& replica : partition->ring) replica.lastSync = Moved(replica.lastSync, seconds);
+}
+
+std::int64_t SecondsToNow(const Tree& tree, std::int64_t now) { return tree.clock ? now - tree.clock : 0; }
 
 }  // namespace vestrel::ldif

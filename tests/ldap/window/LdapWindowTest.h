@@ -1,7 +1,7 @@
 // Window tests over LDAP: each test starts its own slapd on 127.0.0.1 loaded with the demo
-// tree ACME_TREE (and, when asked, the extended-operation double in front of it) and
-// points the program at it with a connections file, as a user would. A test fails when
-// slapd cannot start.
+// tree ACME_TREE, its times moved to now (and, when asked, the extended-operation double
+// in front of it) and points the program at it with a connections file, as a user would.
+// A test fails when slapd cannot start.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,8 +47,9 @@ class LdapWindowTest : public ::testing::Test {
   // slapd with a fresh copy of the demo tree, the double when asked, and the program's
   // client pointed at them as at its first start.
   void StartServers() {
-    const auto tree = nw::LoadTreeFile(std::string(VESTREL_TEST_TREES) + "/acme.json");
-    ASSERT_EQ(server_.Start(ldif::TreeToLdif(*tree).text), "") << "slapd must start for this test";
+    const std::string tree = std::string(VESTREL_TEST_TREES) + "/acme.json";
+    ASSERT_EQ(server_.Start(ldif::TreeFileToLdif(tree, ldif::TreeTimes::MovedToNow).text), "")
+        << "slapd must start for this test";
     std::string url = server_.Url();
     if (withOperations_) {
       operations_ = std::make_unique<testbed::ExtOpDouble>(server_.Url(), kAdminDn, kAdminPassword);
