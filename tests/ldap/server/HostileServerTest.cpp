@@ -277,6 +277,20 @@ TEST(HostileServerSecrets, ThePasswordVariableIsGoneOnceTheConnectionsAreLoaded)
   nwtest::Reset();
 }
 
+// The client connected to the hostile server alone, and a context on its tree as the main
+// window keeps one; 0 when either cannot be had.
+NWDSContextHandle ConnectedContext(const HostileServer& server) {
+  const std::string problem = nwtest::LoadConnectionsJson(
+      nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
+      "/tmp");
+  EXPECT_EQ(problem, "");
+  NWDSContextHandle context = 0;
+  if (!problem.empty() || DSContextCreate(&context) != 0) return 0;
+  EXPECT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
+  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  return context;
+}
+
 // The details dialog's listing of a server's partitions, where the server refuses the
 // replica list request and pages its partition roots with one cookie over and over.
 TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocolFailure) {
@@ -292,14 +306,8 @@ TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocol
     return true;
   });
   ASSERT_TRUE(server.Listening());
-  ASSERT_EQ(nwtest::LoadConnectionsJson(
-                nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
-                "/tmp"),
-            "");
-  NWDSContextHandle context = 0;
-  ASSERT_EQ(DSContextCreate(&context), 0);
-  ASSERT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
-  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  const NWDSContextHandle context = ConnectedContext(server);
+  ASSERT_NE(context, 0);
   TextList partitions, rows;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(GetServerPartitions(context, "S1.H", partitions, rows), ERR_INVALID_SERVER_RESPONSE);
@@ -369,15 +377,8 @@ TEST(HostileServerAnswers, AnExtendedAnswerUnderAnotherNameOrUnreadableIsAProtoc
       return true;
     });
     ASSERT_TRUE(server.Listening());
-    ASSERT_EQ(nwtest::LoadConnectionsJson(
-                  nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}
-                      .dump(),
-                  "/tmp"),
-              "");
-    NWDSContextHandle context = 0;
-    ASSERT_EQ(DSContextCreate(&context), 0);
-    ASSERT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
-    ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+    const NWDSContextHandle context = ConnectedContext(server);
+    ASSERT_NE(context, 0);
     TextList partitions, rows;
     EXPECT_EQ(c.list ? GetServerPartitions(context, "S1.H", partitions, rows) : NWDSSyncSchema(context, "S1.H", 0),
               ERR_INVALID_SERVER_RESPONSE);
