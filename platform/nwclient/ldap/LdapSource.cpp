@@ -74,7 +74,8 @@ std::string BaseClassOf(const LdapEntry& entry) {
 
 Object_Info_T InfoOf(const LdapEntry& entry, const Dn& dn) {
   Object_Info_T info{};
-  if (HasValue(entry, kObjectClass, kAliasClass)) info.objectFlags |= kAliasEntry;
+  static const std::string aliasClass = LdapClassName("Alias");
+  if (HasValue(entry, kObjectClass, aliasClass)) info.objectFlags |= kAliasEntry;
   if (HasValue(entry, kObjectClass, kPartitionClass)) info.objectFlags |= kPartitionRoot;
   nuint32 subordinates = 0;
   std::int64_t count = 0;
@@ -444,13 +445,20 @@ bool LdapSource::SyntaxOf(const std::string& attrName, nuint32& syntax) const { 
 NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
                                              std::vector<std::pair<std::string, nuint32>>& found) {
   std::string response;
-  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn), response)) return code;
+  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn),
+                                    ExtOpResponseName(kListReplicasOp), response))
+    return code;
   std::vector<std::string> partitions;
-  if (!ParseListReplicasResponse(response, partitions)) return ERR_INVALID_SERVER_RESPONSE;
+  if (!ParseListReplicasResponse(response, partitions))
+    return link_.Refuse(ERR_INVALID_SERVER_RESPONSE, "the server's list of replicas cannot be read");
   for (const std::string& partitionDn : partitions) {
     ReplicaInfo info;
-    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
-    if (!ParseReplicaInfoResponse(response, info)) return ERR_INVALID_SERVER_RESPONSE;
+    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn),
+                                      ExtOpResponseName(kReplicaInfoOp), response))
+      return code;
+    if (!ParseReplicaInfoResponse(response, info))
+      return link_.Refuse(ERR_INVALID_SERVER_RESPONSE,
+                          "the server's information on a replica of " + Shortened(partitionDn) + " cannot be read");
     found.emplace_back(partitionDn, info.replicaType);
   }
   return 0;
@@ -608,7 +616,7 @@ NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
   if (!call.server.empty())
     if (NWRCODE code = ServerLink(call.server, link)) return code;
   std::string response;  // the operations answer no value
-  return link->Extended(ExtOpName(call.number), call.value, response);
+  return link->Extended(ExtOpName(call.number), call.value, ExtOpResponseName(call.number), response);
 }
 
 std::uint64_t LdapSource::RequestCount() const {

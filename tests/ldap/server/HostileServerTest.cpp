@@ -22,9 +22,11 @@
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
 #include "directory/calwin32.h"
+#include "directory/clxwin32.h"
 #include "platform/nwclient/NwTestHooks.h"
 #include "platform/nwclient/ldap/LdapSettings.h"
 #include "platform/nwclient/ldap/Ber.h"
+#include "platform/nwclient/ldap/LdapExtOps.h"
 #include "tools/ldap-testbed/HostileServer.h"
 
 namespace vestrel::testing {
@@ -280,6 +282,20 @@ TEST(HostileServerSecrets, ThePasswordVariableIsGoneOnceTheConnectionsAreLoaded)
   nwtest::Reset();
 }
 
+// The client connected to the hostile server alone, and a context on its tree as the main
+// window keeps one; 0 when either cannot be had.
+NWDSContextHandle ConnectedContext(const HostileServer& server) {
+  const std::string problem = nwtest::LoadConnectionsJson(
+      nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
+      "/tmp");
+  EXPECT_EQ(problem, "");
+  NWDSContextHandle context = 0;
+  if (!problem.empty() || DSContextCreate(&context) != 0) return 0;
+  EXPECT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
+  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  return context;
+}
+
 // The details dialog's listing of a server's partitions, where the server refuses the
 // replica list request and pages its partition roots with one cookie over and over.
 TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocolFailure) {
@@ -295,20 +311,86 @@ TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocol
     return true;
   });
   ASSERT_TRUE(server.Listening());
-  ASSERT_EQ(nwtest::LoadConnectionsJson(
-                nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
-                "/tmp"),
-            "");
-  NWDSContextHandle context = 0;
-  ASSERT_EQ(DSContextCreate(&context), 0);
-  ASSERT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
-  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  const NWDSContextHandle context = ConnectedContext(server);
+  ASSERT_NE(context, 0);
   TextList partitions, rows;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(GetServerPartitions(context, "S1.H", partitions, rows), ERR_INVALID_SERVER_RESPONSE);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   DSContextFree(context);
   nwtest::Reset();
+}
+
+// What the client said of the last failure on the tree's link.
+std::string LinkWords(const std::string& tree) {
+  TextList trees;
+  ListTrees(trees);
+  std::string words;
+  const int index = trees.IndexOf(tree);
+  if (index >= 0) ConnLinkFailure(static_cast<NWCONN_REF>(trees.Objects(index)), words);
+  return words;
+}
+
+// Extended answers that are no answer to the request: named for another request, named
+// not at all, or with a value that cannot be read. Each is an invalid server response,
+// said so in the link's words; none is taken for success.
+TEST(HostileServerAnswers, AnExtendedAnswerUnderAnotherNameOrUnreadableIsAProtocolFailure) {
+  namespace ldap = nw::ldap;
+  struct Case {
+    const char* what;
+    int request;        // answered as below; the others as eDirectory answers them
+    std::string name;   // of the answer
+    std::string value;  // of the answer
+    bool list;          // the server's partitions are listed (else: sync schema)
+    std::string words;
+  };
+  const std::string listName = ldap::ExtOpName(ldap::kListReplicasOp);
+  const Case cases[] = {
+      {"sync schema answered under its own request's name", ldap::kSyncSchemaOp, ldap::ExtOpName(ldap::kSyncSchemaOp),
+       "", false, "answered as " + ldap::ExtOpName(ldap::kSyncSchemaOp) + ", not as " + ldap::ExtOpName(28)},
+      {"sync schema answered without a name", ldap::kSyncSchemaOp, "", "", false,
+       "answered without a response name, not as " + ldap::ExtOpName(28)},
+      {"the replica list answered as replica information", ldap::kListReplicasOp,
+       ldap::ExtOpResponseName(ldap::kReplicaInfoOp), nw::ldap::BerWriter().Sequence(nw::ldap::BerWriter()).Bytes(),
+       true, "not as " + ldap::ExtOpName(20)},
+      {"a replica list that is no list", ldap::kListReplicasOp, ldap::ExtOpName(20), "\x04\x01x", true,
+       "the server's list of replicas cannot be read"},
+      {"replica information cut short", ldap::kReplicaInfoOp, ldap::ExtOpName(18), "\x02\x01\x01\x02\x01", true,
+       "the server's information on a replica of ou=P,o=H cannot be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    nwtest::Reset();
+    HostileServer server([&](HostileConnection& connection, const Request& r) {
+      if (r.operation == wire::kSearchRequest && r.scope == 1) {  // the names, one level at a time
+        std::string entries = r.base.empty() ? wire::SearchEntry(r.id, "o=H", {})
+                                             : wire::SearchEntry(r.id, "cn=S1,o=H", {}) +
+                                                   wire::SearchEntry(r.id, "ou=P,o=H", {});
+        connection.Send(entries + wire::SearchDone(r.id));
+        return true;
+      }
+      if (r.operation != wire::kExtendedRequest) return false;
+      const std::string list = nw::ldap::BerWriter().Sequence(nw::ldap::BerWriter().OctetString("ou=P,o=H")).Bytes();
+      const std::string info = nw::ldap::BerWriter().Integer(1).Integer(0).Integer(0).Integer(0).Integer(0)
+                                   .OctetString("ou=P,o=H").Integer(RT_MASTER).Integer(0).Bytes();
+      if (r.extendedName == ldap::ExtOpName(c.request))
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", c.name, c.value));
+      else if (r.extendedName == listName)
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", ldap::ExtOpName(20), list));
+      else
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", ldap::ExtOpName(18), info));
+      return true;
+    });
+    ASSERT_TRUE(server.Listening());
+    const NWDSContextHandle context = ConnectedContext(server);
+    ASSERT_NE(context, 0);
+    TextList partitions, rows;
+    EXPECT_EQ(c.list ? GetServerPartitions(context, "S1.H", partitions, rows) : NWDSSyncSchema(context, "S1.H", 0),
+              ERR_INVALID_SERVER_RESPONSE);
+    EXPECT_NE(LinkWords(testbed::kHostileTree).find(c.words), std::string::npos) << LinkWords(testbed::kHostileTree);
+    DSContextFree(context);
+    nwtest::Reset();
+  }
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Both scans over slapd loaded with ACME_TREE fill their grids with the cells the tree
 // file gives, except where LDAP cannot carry a value; a scan makes no more requests than
 // the library reads it issues; names and the signed-in user as over a tree file.
+#include <map>
 #include <set>
 #include <tuple>
 
 #include "LdapServerTest.h"
 #include "directory/NETWIN32.h"
 #include "directory/clxwin32.h"
+#include "directory/D_NW_Search.h"
 #include "scan/Scans.h"
 
 namespace vestrel::testing {
@@ -44,7 +46,8 @@ TEST_F(ScanOverLdap, BothScansShowTheTreeFilesCellsButWhatLdapCannotCarry) {
   ASSERT_EQ(nwtest::ConnectTreeFile(DemoTreeFile("acme.json"), "admin.ACME", true), "");
   const Scanned file = ScanBoth(Context());
   nwtest::Reset();
-  StartServer();
+  // Cells show times as dates: the server holds the file's own times to show the same.
+  StartServer("", ldif::TreeTimes::AsInFile);
   ConnectServer();
   const Scanned ldap = ScanBoth(Context());
 
@@ -141,6 +144,28 @@ TEST_F(ScanOverLdap, NamesResolveLevelByLevelOnlyWhenTheSourceHasNotSeenThem) {
   ModifyContextFlags(context, '-', DCV_TYPELESS_NAMES);
   ASSERT_EQ(DSNameCanonical(context, "ENG-FS1.Engineering.ACME", canonical), 0);
   EXPECT_STREQ(canonical, "CN=ENG-FS1.OU=Engineering.O=ACME");
+}
+
+// An alias carries eDirectory's alias class: a search finds it flagged as an alias, as
+// over the tree file.
+TEST_F(ScanOverLdap, AnAliasIsFoundAsAnAliasAsOverTheTreeFile) {
+  const auto aliases = [](NWDSContextHandle context) {
+    std::map<std::string, bool> found;
+    std::int32_t counter = 0;
+    const auto note = [&](SearchState& object, std::int32_t) { found[object.objectName] = object.objectInfo.objectFlags & 1; };
+    EXPECT_EQ(SearchObjects(context, "Sales.ACME", "", 0, SearchAbort, note, counter, 0, "", nullptr,
+                            DS_SEARCH_SUBORDINATES),
+              0);
+    return found;
+  };
+  ASSERT_EQ(nwtest::ConnectTreeFile(DemoTreeFile("acme.json"), "admin.ACME", true), "");
+  const std::map<std::string, bool> file = aliases(Context());
+  nwtest::Reset();
+  StartServer();
+  ConnectServer();
+  const std::map<std::string, bool> ldap = aliases(Context());
+  EXPECT_EQ(ldap, file);
+  EXPECT_TRUE(ldap.at("Administrator.Sales.ACME"));
 }
 
 TEST_F(ScanOverLdap, AServersPartitionsComeFromThePartitionRootsWhenTheListRequestIsRefused) {
