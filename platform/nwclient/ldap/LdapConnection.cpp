@@ -393,7 +393,10 @@ NWRCODE LdapConnection::Open() {
   }
   if (!code) code = SignIn(ld);
   rules_.handshakeEnd = Clock::time_point::max();
-  if (!code) brokenCode_ = 0;
+  if (!code) {
+    brokenCode_ = 0;
+    ++sessions_;
+  }
   return code;
 }
 

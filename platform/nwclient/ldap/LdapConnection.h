@@ -98,6 +98,8 @@ class LdapConnection {
   // The LDAP result code of the last failed request (0 when none failed).
   int LastResult() const { return lastResult_; }
   std::uint64_t Requests() const { return requests_; }
+  // Counts the sessions opened: values kept from an earlier session are older than this one.
+  std::uint64_t Session() const { return sessions_; }
   // Which failure of all connections came last: a larger stamp is a later failure.
   std::uint64_t FailureStamp() const { return failureStamp_; }
 
@@ -119,6 +121,7 @@ class LdapConnection {
   int lastResult_ = 0;
   std::uint64_t requests_ = 0;
   std::uint64_t failureStamp_ = 0;
+  std::uint64_t sessions_ = 0;
   SocketRules rules_;
   std::unique_ptr<ldap_conncb> callbacks_;
 
