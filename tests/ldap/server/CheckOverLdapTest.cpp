@@ -10,6 +10,7 @@
 
 #include "LdapServerTest.h"
 #include "check/CheckRun.h"
+#include "tools/ldap-testbed/TreeBed.h"
 
 namespace vestrel::testing {
 namespace {
@@ -165,6 +166,62 @@ TEST_F(CheckOverLdap, AStoppedServerIsUnknownAndNamedWithItsError) {
   EXPECT_EQ(servers.code, 3);
   EXPECT_EQ(servers.out, "");
   EXPECT_NE(servers.err.find(url), std::string::npos) << servers.err;
+}
+
+// The whole test bed: the double answers the replica list and information requests, so
+// the servers' own lists name [Root]'s replicas; ages are measured at the server's time.
+class CheckOverTestBed : public CheckOverLdap {
+ protected:
+  std::string BedConnections(nw::Tree& tree) {
+    EXPECT_EQ(bed.Start(tree, kAdminDn, kPassword), "") << "slapd must start for this test";
+    const std::string path = ConnectionsFile(bed.TreeUrl());
+    nlohmann::json connections = nlohmann::json::parse(std::ifstream(path));
+    for (const auto& [name, url] : bed.ServerUrls()) connections["connections"][0]["servers"][name] = url;
+    std::ofstream(path) << connections.dump();
+    return path;
+  }
+  testbed::TreeBed bed;
+};
+
+TEST_F(CheckOverTestBed, ATreeWhoseRingsAreAllWellIsOkAsOverItsTreeFile) {
+  // Every ring complete and in sync a minute before the tree's clock; [Root]'s too.
+  std::string partitions;
+  for (const char* root : {"[Root]", "Sales.WELL"})
+    partitions += std::string(partitions.empty() ? "" : ",") + R"({ "root": ")" + root + R"(", "replicas": [
+      { "server": "A.WELL", "type": "Master", "number": 1, "lastSync": "2024-05-06T07:59:00Z" },
+      { "server": "B.WELL", "type": "Secondary", "number": 2, "lastSync": "2024-05-06T07:59:00Z" },
+      { "server": "C.WELL", "type": "Read-Only", "number": 3, "lastSync": "2024-05-06T07:59:00Z" } ] })";
+  const std::string text = R"({ "tree": "ACME_TREE", "clock": "2024-05-06T08:00:00Z",
+    "objects": [ { "name": "WELL", "class": "Organization" }, { "name": "admin.WELL", "class": "User" },
+                 { "name": "Sales.WELL", "class": "Organizational Unit" } ],
+    "servers": [ { "name": "A.WELL" }, { "name": "B.WELL" }, { "name": "C.WELL" } ],
+    "partitions": [ )" + partitions + " ] }";
+  const std::string file = folder + "/well.json";
+  std::ofstream(file) << text;
+  const CheckOutput overFile = Run({"--tree-file", file, "--health"});
+  EXPECT_EQ(overFile.code, 0) << overFile.out << overFile.err;
+
+  const auto tree = nw::LoadTreeText(text, "well.json");
+  const CheckOutput overLdap = Run(OverLdap(BedConnections(*tree), "--health"), {});
+  EXPECT_EQ(overLdap.code, 0) << overLdap.out << overLdap.err;
+  EXPECT_EQ(overLdap.out.rfind("VESTREL OK - ACME_TREE: 2 partitions, 6 replicas; not checked: replica numbers, "
+                               "states, syncs and sync errors of [Root] (the servers name only its replicas and their "
+                               "types) | partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=",
+                               0),
+            0u)
+      << overLdap.out;
+}
+
+TEST_F(CheckOverTestBed, TheDemoTreeHasItsTreeFilesFindingsButWhatTheServersCannotTell) {
+  const CheckOutput overFile = Run({"--tree-file", DemoTreeFile("acme.json"), "--health"});
+  auto tree = nw::LoadTreeFile(DemoTreeFile("acme.json"));
+  const CheckOutput overLdap = Run(OverLdap(BedConnections(*tree), "--health"), {});
+  EXPECT_EQ(overLdap.code, 2) << overLdap.out << overLdap.err;
+  EXPECT_NE(overLdap.out.find("; not checked: replica numbers, states, syncs and sync errors of [Root] (the servers "
+                              "name only its replicas and their types) |"),
+            std::string::npos)
+      << overLdap.out;
+  EXPECT_EQ(FindingsWithout(overLdap.out, {" has errors: "}), FindingsWithout(overFile.out, {" has errors: "}));
 }
 
 }  // namespace
