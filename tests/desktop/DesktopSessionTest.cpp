@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -190,13 +191,17 @@ class DesktopSession : public ::testing::Test {
   }
 
   std::vector<std::string> Environment() const {
-    return {"DISPLAY=" + displayName_,
-            "HOME=" + (folder_ / "home").string(),
-            "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
-            "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
-            "XDG_RUNTIME_DIR=" + (folder_ / "run").string(),
-            "PATH=/usr/bin:/bin",
-            "QT_QPA_PLATFORM=xcb"};
+    std::vector<std::string> environment{"DISPLAY=" + displayName_,
+                                         "HOME=" + (folder_ / "home").string(),
+                                         "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
+                                         "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
+                                         "XDG_RUNTIME_DIR=" + (folder_ / "run").string(),
+                                         "PATH=/usr/bin:/bin",
+                                         "QT_QPA_PLATFORM=xcb"};
+    // The sanitizer build's options (the leak suppressions above all) reach the program too.
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+      if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
+    return environment;
   }
 
   // Output of an X client run against the test's display.
