@@ -126,4 +126,6 @@ void QtUiSeam::SetCursor(CursorKind cursor) {
 
 void QtUiSeam::ProcessMessages() { QCoreApplication::processEvents(); }
 
+void QtUiSeam::ProcessPaintMessages() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
 }  // namespace vestrel

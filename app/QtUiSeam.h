@@ -17,6 +17,7 @@ class QtUiSeam final : public UiSeam {
   CursorKind Cursor() const override;
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;
+  void ProcessPaintMessages() override;
 };
 
 // The box that MessageBox shows, built but not shown: icon and title of the kind, the

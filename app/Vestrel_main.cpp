@@ -16,6 +16,7 @@
 #include "directory/D_NW.h"
 #include "directory/D_NW_LoadProblems.h"
 #include "directory/NETWIN32.h"
+#include "directory/calwin32.h"
 #include "scan/ScanSteps.h"
 #include "util/D_Util.h"
 
@@ -151,9 +152,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateControls();
   ConnectEvents();
   FormCreate();
+  // While the directory client waits for a server, the window repaints (and, during a
+  // scan, takes the commands the scan's guards ignore, and a close).
+  ClientSetWaitHook(LetWindowRunWhileWaiting);
 }
 
 TMainForm::~TMainForm() {
+  ClientSetWaitHook({});
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -386,6 +391,13 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (ScanInProgress()) {
+    // The scan works on MainContext: it stops at its next wait, then the window closes.
+    closeAfterScan_ = true;
+    RequestScanStop();
+    event->ignore();
+    return;
+  }
   if (detailsOpen_) {
     // The dialog works on MainContext: it ends first (once its opening is over), then the
     // window closes.

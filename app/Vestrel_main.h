@@ -14,6 +14,7 @@
 
 #include "app/StatusPanelBar.h"
 #include "app/StringGridView.h"
+#include "scan/ScanSteps.h"
 #include "util/BuildInfo.h"
 
 namespace vestrel {
@@ -109,11 +110,17 @@ class TMainForm final : public QMainWindow {
   void DropScanResults();
   // Runs the details dialog, prepared for its object, until it closes.
   void ShowDetailsModal();
+  using ScanFunction = ScanResult (*)(NWDSContextHandle, StringGrid&, const ScanProgress&, const ScanFinished&);
+  // A scan button's click: starts its scan, unless a scan or the details dialog runs.
+  void ScanClick(ScanFunction scan, StringGridView& grid, QPushButton& exportButton);
+  // What the status bar says after a scan that did not show the whole tree.
+  void ShowScanOutcome(const ScanResult& result);
 
   bool contextCreated_ = false;
   bool geometryRestored_ = false;  // by setVisible, for the FormShow that follows
   bool detailsOpen_ = false;       // the details dialog runs on MainContext
   bool closeAfterDetails_ = false;  // a close came while it ran
+  bool closeAfterScan_ = false;      // a close came while a scan ran: it stopped first
 };
 
 // The hint of a grid cell: the row's object name (column 1), CR LF, the column's title,

@@ -5,9 +5,13 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <utility>
+
 #include "app/TreeSelectorLock.h"
 #include "app/Vestrel_main.h"
+#include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Session.h"
+#include "util/D_Util.h"
 #include "scan/Scans.h"
 
 namespace vestrel {
@@ -20,19 +24,33 @@ ScanProgress WindowProgress(TMainForm& form) {
 
 }  // namespace
 
-void TMainForm::BitBtnSrvClick() {
+void TMainForm::BitBtnSrvClick() { ScanClick(ScanServers, *StringGridSrv, *BitBtnExpSrv); }
+
+void TMainForm::BitBtnPartClick() { ScanClick(ScanPartitions, *StringGridPart, *BitBtnExpPart); }
+
+void TMainForm::ScanClick(ScanFunction scan, StringGridView& grid, QPushButton& exportButton) {
   // A click that arrives while a scan pumps messages is ignored.
   if (ScanRunning()) return;
   TreeSelectorLock lock(ComboBoxTrees);  // the remaining rows come from the same tree
-  ScanServers(MainContext, StringGridSrv->Grid(), WindowProgress(*this),
-              [this](bool hasRows) { BitBtnExpSrv->setEnabled(hasRows); });
+  const ScanResult result =
+      scan(MainContext, grid.Grid(), WindowProgress(*this), [&exportButton](bool hasRows) { exportButton.setEnabled(hasRows); });
+  if (result.started && !result.stopped) ShowScanOutcome(result);
+  // A close that came during the scan stopped it; the window closes now, after its last read.
+  if (std::exchange(closeAfterScan_, false)) close();
 }
 
-void TMainForm::BitBtnPartClick() {
-  if (ScanRunning()) return;
-  TreeSelectorLock lock(ComboBoxTrees);
-  ScanPartitions(MainContext, StringGridPart->Grid(), WindowProgress(*this),
-                 [this](bool hasRows) { BitBtnExpPart->setEnabled(hasRows); });
+void TMainForm::ShowScanOutcome(const ScanResult& result) {
+  // A scan that failed must not pass for a tree without objects, nor empty cells of reads
+  // the link lost for values the tree does not have.
+  const auto why = [this](NWRCODE code) {
+    const std::string words = TreeLinkFailure(ComboBoxTrees->currentText().toStdString());
+    return words.empty() ? ErrorText(code) : words;
+  };
+  std::string text;
+  if (result.searchCode != 0) text = "Search failed: " + why(result.searchCode);
+  else if (result.lost.count > 0)
+    text = Format("%d %s failed: %s", result.lost.count, result.lost.count == 1 ? "read" : "reads", why(result.lost.firstCode));
+  if (!text.empty()) StatusBar1->SetPanelText(kProgressPanel, text);
 }
 
 QFont FontFittingLine(const QFont& font, int height) {

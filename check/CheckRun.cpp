@@ -204,15 +204,10 @@ void WriteDocument(const CheckOptions& options, const std::string& document, std
   if (!written) CheckProblem(Format("cannot write the file \"%s\": %s", options.output, written.problem));
 }
 
-// What the client said of the last failure on the tree's link, as "; <words>" ("" when nothing).
+// What the client said of the last failure on the tree's link, as " (<words>)" ("" when nothing).
 std::string LinkWords(const std::string& tree) {
-  TextList trees;
-  ListTrees(trees);
-  const int index = trees.IndexOf(tree);
-  std::string words;
-  if (index < 0 || ConnLinkFailure(static_cast<NWCONN_REF>(trees.Objects(index)), words) != 0 || words.empty())
-    return "";
-  return " (" + words + ")";
+  const std::string words = TreeLinkFailure(tree);
+  return words.empty() ? "" : " (" + words + ")";
 }
 
 // The run's time limit. The client ends every wait for a server at it; a run that reached

@@ -85,6 +85,15 @@ void ListTrees(TextList& list) {
   }
 }
 
+std::string TreeLinkFailure(const std::string& tree) {
+  TextList trees;
+  ListTrees(trees);
+  const int index = trees.IndexOf(tree);
+  std::string words;
+  if (index < 0 || ConnLinkFailure(static_cast<NWCONN_REF>(trees.Objects(index)), words) != 0) return "";
+  return words;
+}
+
 std::string PreferredTreeName() {
   NWCONN_REF connRef = 0;
   if (ConnPrimaryReference(&connRef) != 0) return {};

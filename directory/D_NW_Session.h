@@ -26,6 +26,9 @@ void AskPasswordsThroughUi();
 std::uint16_t InitNetWare();  // shows its own message on failure
 NWRCODE OpenClientConnection();
 void ListTrees(TextList& list);  // each tree once, object = connection reference
+// What the client said of the last failure on the link to a tree ("no answer within
+// 60 s"); empty when nothing failed, the tree is held in memory, or is not connected.
+std::string TreeLinkFailure(const std::string& tree);
 std::string PreferredTreeName();
 std::string ConnTreeName(NWCONN_REF connRef);
 NWRCODE DSChangeCurrentTree(NWDSContextHandle context, const std::string& tree, bool makePreferred);

@@ -216,6 +216,7 @@ constexpr NWRCODE ERR_INVALID_CONNECTION = 0x8801;
 constexpr NWRCODE ERR_NO_MORE_CONNECTIONS = 0x880F;      // end of a connection scan
 constexpr NWRCODE ERR_INVALID_PARAMETER = 0x8836;
 constexpr NWRCODE ERR_NO_PRIMARY_CONNECTION = 0x8847;
+constexpr NWRCODE ERR_REQUEST_CANCELLED = 0x88FC;      // the program gave a request up (a scan was stopped)
 constexpr NWRCODE ERR_NOT_AVAILABLE_FOR_TREE = 0x88FD;  // the tree, as it is reached, offers no such operation or value
 constexpr NWRCODE ERR_NO_MORE_LOAD_PROBLEMS = 0x88FE;    // end of the client's load problems
 

@@ -53,4 +53,11 @@ bool ClientReadPasswordFile(const std::string& path, std::string& password, std:
 // server goes on past it, and requests after it fail at once with a timeout.
 void ClientSetTimeLimit(std::chrono::milliseconds limit);
 
+// Called while a request waits for a server's answer, at least every 50 ms, so a window
+// can let its messages run; when it returns false, the request is given up and its call
+// fails with ERR_REQUEST_CANCELLED. An empty function removes it (a wait is then one
+// blocking wait, as a program without a window wants).
+using ClientWaitHook = std::function<bool()>;
+void ClientSetWaitHook(ClientWaitHook hook);
+
 }  // namespace vestrel

@@ -57,6 +57,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
                           const ScanFinished& finished) {
   ScanGuard guard;
   if (!guard.Claimed()) return {};
+  const RunningScan running;
   HourglassCursor hourglass;
   ClearGridCells(&grid);
   ProcessMessages();  // so the emptied grid is painted
@@ -71,7 +72,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
                    kWideColCount);
   WriteProvisionalRows(grid, partitions);
 
-  for (int row = 1; row <= count; ++row) {
+  for (int row = 1; row <= count && !running.Stopped(); ++row) {
     try {
       FillPartitionRow(context, grid, row, count, partitions[row - 1], progress);
     } catch (...) {
@@ -81,7 +82,7 @@ ScanResult ScanPartitions(NWDSContextHandle context, StringGrid& grid, const Sca
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count, searchCode, guard.Lost()};
+  return {true, count, searchCode, guard.Lost(), running.Stopped()};
 }
 
 void FillPartitionRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& partition,

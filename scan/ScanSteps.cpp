@@ -15,6 +15,8 @@ namespace {
 // One user-interface thread: a plain flag is enough.
 bool scanRunning = false;
 LostReads* runningScanLosses = nullptr;
+bool scanInProgress = false;
+bool stopRequested = false;
 
 constexpr nuint32 kWholeSubtree = 2;
 constexpr int kRowNumberWidth = 30;
@@ -33,6 +35,33 @@ ScanGuard::~ScanGuard() {
   if (!claimed_) return;
   scanRunning = false;
   runningScanLosses = nullptr;
+}
+
+bool ScanInProgress() { return scanInProgress; }
+
+void RequestScanStop() {
+  if (scanInProgress) stopRequested = true;
+}
+
+RunningScan::RunningScan() {
+  scanInProgress = true;
+  stopRequested = false;
+}
+
+RunningScan::~RunningScan() {
+  scanInProgress = false;
+  stopRequested = false;
+}
+
+bool RunningScan::Stopped() const { return stopRequested; }
+
+bool LetWindowRunWhileWaiting() {
+  if (!scanInProgress) {
+    ProcessPaintMessages();
+    return true;
+  }
+  ProcessMessages();
+  return !stopRequested;
 }
 
 void NoteRead(NWRCODE code, const std::string& object) {

@@ -37,6 +37,7 @@ struct ScanResult {
   // as the whole tree.
   NWRCODE searchCode = 0;
   LostReads lost;
+  bool stopped = false;  // asked to stop: the rows after the last one done keep their names
 };
 
 // True while a scan runs (or the window's details dialog opens). Both let window messages
@@ -63,6 +64,30 @@ class ScanGuard {
 
 // Notes the code of a read of the running scan (nothing when no scan runs).
 void NoteRead(NWRCODE code, const std::string& object);
+
+// True while ScanServers or ScanPartitions runs (ScanRunning is also true while the
+// details dialog opens).
+bool ScanInProgress();
+// Asks the running scan to stop at its next wait: the rows done stay, the others keep
+// the names of the first pass. Nothing when no scan runs.
+void RequestScanStop();
+
+// Marks a scan in progress for its lifetime and clears a stop asked of an earlier one;
+// Stopped() tells whether a stop was asked meanwhile.
+class RunningScan {
+ public:
+  RunningScan();
+  ~RunningScan();
+  RunningScan(const RunningScan&) = delete;
+  RunningScan& operator=(const RunningScan&) = delete;
+  bool Stopped() const;
+};
+
+// What the window lets run while the directory client waits for a server: during a scan
+// every window message (commands meet the scan's guards; a close asks the scan to stop,
+// which gives the waiting request up); otherwise only repaints, so no command starts in
+// the middle of another. Returns whether to go on waiting.
+bool LetWindowRunWhileWaiting();
 
 // Shows the hourglass for its lifetime; the remembered cursor comes back even when a
 // step throws.

@@ -21,6 +21,7 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
                        const ScanFinished& finished) {
   ScanGuard guard;
   if (!guard.Claimed()) return {};
+  const RunningScan running;
   HourglassCursor hourglass;
   ClearGridCells(&grid);
 
@@ -32,11 +33,12 @@ ScanResult ScanServers(NWDSContextHandle context, StringGrid& grid, const ScanPr
   WriteProvisionalRows(grid, names);
   ProcessMessages();
 
-  for (int row = 1; row <= count; ++row) FillServerRow(context, grid, row, count, names[row - 1], progress);
+  for (int row = 1; row <= count && !running.Stopped(); ++row)
+    FillServerRow(context, grid, row, count, names[row - 1], progress);
 
   if (finished) finished(count > 0);
   ReportProgress(progress, 0, 0, "");
-  return {true, count, searchCode, guard.Lost()};
+  return {true, count, searchCode, guard.Lost(), running.Stopped()};
 }
 
 void FillServerRow(NWDSContextHandle context, StringGrid& grid, int row, int total, const std::string& name,

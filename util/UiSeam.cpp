@@ -34,5 +34,6 @@ UiSeam& Ui() { return installed ? *installed : ConsoleUi(); }
 void InstallUiSeam(UiSeam* seam) { installed = seam; }
 
 void ProcessMessages() { Ui().ProcessMessages(); }
+void ProcessPaintMessages() { Ui().ProcessPaintMessages(); }
 
 }  // namespace vestrel

@@ -30,6 +30,9 @@ class UiSeam {
   virtual void SetCursor(CursorKind cursor) = 0;
   // Lets pending window messages be processed.
   virtual void ProcessMessages() = 0;
+  // Lets the window repaint and its timers run, but takes no command: what a window may
+  // do while a call it made waits for a server.
+  virtual void ProcessPaintMessages() {}
 };
 
 // A seam without a window: every box becomes one line on a stream (after a prefix),
@@ -56,5 +59,6 @@ void InstallUiSeam(UiSeam* seam);
 
 // Lets pending window messages be processed.
 void ProcessMessages();
+void ProcessPaintMessages();
 
 }  // namespace vestrel

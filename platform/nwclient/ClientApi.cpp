@@ -65,6 +65,8 @@ bool ClientReadPasswordFile(const std::string& path, std::string& password, std:
   return true;
 }
 
+void ClientSetWaitHook(ClientWaitHook hook) { nw::ldap::LdapConnection::SetWaitHook(std::move(hook)); }
+
 void ClientSetTimeLimit(std::chrono::milliseconds limit) {
   using Clock = nw::ldap::Clock;
   nw::ldap::LdapConnection::SetDeadline(limit.count() > 0 ? Clock::now() + limit : Clock::time_point::max());

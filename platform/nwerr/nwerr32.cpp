@@ -279,6 +279,7 @@ constexpr ErrorEntry kErrorTexts[] = {
   {0x8847, "No primary connection"},
   {0x884B, "Invalid tree name"},
   {0x8870, "Tree not found"},
+  {0x88FC, "Request given up"},
   {0x88FD, "Not available for this tree"},
 };
 

@@ -34,6 +34,8 @@ void RecordingUi::ProcessMessages() {
   if (onProcessMessages) onProcessMessages();
 }
 
+void RecordingUi::ProcessPaintMessages() { ++processPaintMessagesCalls; }
+
 std::vector<std::string> RecordingUi::Texts() const {
   std::vector<std::string> texts;
   for (const auto& box : boxes) texts.push_back(box.text);

@@ -32,6 +32,7 @@ class RecordingUi : public UiSeam {
   CursorKind Cursor() const override { return cursor_; }
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;
+  void ProcessPaintMessages() override;
 
   // Answers for the next boxes, in order; when none is queued, boxes answer defaultAnswer.
   void QueueAnswer(DialogResult answer) { answers_.push_back(answer); }
@@ -41,6 +42,7 @@ class RecordingUi : public UiSeam {
 
   // Runs once per ProcessMessages call (for example to simulate a click during a scan).
   std::function<void()> onProcessMessages;
+  int processPaintMessagesCalls = 0;
 
   std::vector<RecordedBox> boxes;
   struct PasswordRequest {

@@ -7,9 +7,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "RecordingUi.h"
 #include "app/Vestrel_main.h"
 #include "directory/D_NW.h"
+#include "directory/NTypes.h"
 #include "platform/nwclient/NwTestHooks.h"
 
 namespace vestrel {
@@ -135,6 +138,34 @@ TEST_F(ScanWindowTest, CommandsArrivingWhileAScanRunsAreIgnored) {
   EXPECT_EQ(form.StringGridPart->Grid().RowCount(), 3);
   EXPECT_TRUE(ui.boxes.empty());  // no export, no dialog
   EXPECT_FALSE(serverCell.empty());
+}
+
+// A scan that lost reads to the link, or whose search failed, says so in the status bar
+// after it: a dead server must never pass for an empty tree. Reads refused by the
+// directory itself (no right, no such value) are no link failure and say nothing.
+TEST_F(ScanWindowTest, AfterAScanTheStatusBarSaysHowManyReadsTheLinkLostAndWhy) {
+  struct Case {
+    const char* operation;
+    NWRCODE code;
+    const char* status;  // a pattern
+  } cases[] = {
+      {"DSReadStep", ERR_UNREACHABLE_SERVER, R"(\d+ reads failed: .+)"},
+      {"DSSearchStep", ERR_TRANSPORT_FAILURE, R"(Search failed: .+)"},
+      {"DSReadStep", ERR_NO_ACCESS, ""},
+  };
+  TMainForm form;
+  ShowPartitionPage(form);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.code));
+    nwtest::FailOperation(c.operation, c.code);
+    form.BitBtnPartClick();
+    nwtest::ClearFailures();
+    EXPECT_TRUE(std::regex_match(form.StatusBar1->PanelText(kProgressPanel), std::regex(c.status)))
+        << form.StatusBar1->PanelText(kProgressPanel);
+  }
+  form.BitBtnPartClick();
+  EXPECT_EQ(form.StatusBar1->PanelText(kProgressPanel), "") << "a whole scan clears what the last one said";
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
 }  // namespace

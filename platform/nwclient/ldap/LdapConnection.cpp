@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "platform/nwclient/ldap/Ber.h"
@@ -37,6 +38,18 @@ Clock::time_point& Deadline() {
   static Clock::time_point deadline = Clock::time_point::max();
   return deadline;
 }
+
+// Runs while a request waits for its answer (the window's messages); false gives the
+// request up. None: a wait is one blocking call.
+std::function<bool()>& WaitHook() {
+  static std::function<bool()> hook;
+  return hook;
+}
+
+// How long a wait goes without calling the hook: the window repaints at least this often.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+// NextMessage's answer when the hook gave the request up.
+constexpr int kGivenUp = -2;
 
 timeval TimevalOf(std::chrono::milliseconds span) {
   if (span.count() < 0) span = std::chrono::milliseconds(0);
@@ -126,7 +139,9 @@ bool WaitForSocket(Sockbuf_IO_Desc* layer, short events) {
   ber_socket_t fd = -1;
   ber_sockbuf_ctrl(layer->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
   pollfd wait{fd, events, 0};
-  poll(&wait, 1, static_cast<int>(left.count()));
+  const bool pumping = static_cast<bool>(WaitHook());
+  poll(&wait, 1, static_cast<int>((pumping ? std::min(left, kWaitSlice) : left).count()));
+  if (pumping) WaitHook()();  // the window's messages; the handshake ends by its time
   return true;
 }
 
@@ -199,15 +214,20 @@ std::string DiagnosticOf(LDAP* ld) {
 thread_local int lostLinkErrno = 0;
 
 // The next message of a request, waiting at most until end: its type, 0 when the time
-// passed, -1 when the link failed.
+// passed, -1 when the link failed, kGivenUp when the wait hook gave the request up. The
+// hook runs between slices of the wait.
 int NextMessage(LDAP* ld, int id, Clock::time_point end, Message& message) {
-  LDAPMessage* raw = nullptr;
-  timeval wait = TimevalOf(Left(end));
-  errno = 0;
-  const int type = ldap_result(ld, id, LDAP_MSG_ONE, &wait, &raw);
-  lostLinkErrno = type < 0 ? errno : 0;
-  message.reset(raw);
-  return type;
+  const std::function<bool()>& hook = WaitHook();
+  while (true) {
+    LDAPMessage* raw = nullptr;
+    timeval wait = TimevalOf(hook ? std::min(Left(end), kWaitSlice) : Left(end));
+    errno = 0;
+    const int type = ldap_result(ld, id, LDAP_MSG_ONE, &wait, &raw);
+    lostLinkErrno = type < 0 ? errno : 0;
+    message.reset(raw);
+    if (type != 0 || Left(end).count() <= 0) return type;
+    if (!hook()) return kGivenUp;
+  }
 }
 
 struct Outcome {
@@ -310,6 +330,8 @@ const LdapAttribute* LdapEntry::Find(std::string_view name) const {
 void LdapConnection::SetRetryPause(std::chrono::milliseconds pause) { RetryPause() = pause; }
 
 void LdapConnection::SetDeadline(Clock::time_point deadline) { Deadline() = deadline; }
+
+void LdapConnection::SetWaitHook(std::function<bool()> hook) { WaitHook() = std::move(hook); }
 
 LdapConnection::LdapConnection(LdapSettings settings)
     : settings_(std::move(settings)), callbacks_(std::make_unique<ldap_conncb>()) {
@@ -458,9 +480,9 @@ NWRCODE LdapConnection::SignIn(LDAP* ld) {
   }
   Message message;
   const int type = NextMessage(ld, id, end, message);
-  if (type == 0) {
+  if (type == 0 || type == kGivenUp) {
     ldap_abandon_ext(ld, id, nullptr, nullptr);
-    return Fail(LDAP_TIMEOUT, "", NoAnswerText(), true);
+    return type == 0 ? Fail(LDAP_TIMEOUT, "", NoAnswerText(), true) : Fail(LDAP_USER_CANCELLED, "", who, true);
   }
   if (type < 0) return OpenFailed(ResultCodeOf(ld), DiagnosticOf(ld), "cannot connect");
   if (type != LDAP_RES_BIND)
@@ -524,6 +546,7 @@ LdapConnection::Answer LdapConnection::SearchOnce(LdapSearch& search, std::vecto
     Message message;
     const int type = NextMessage(ld_, id, end, message);
     if (type == 0) return giveUp(LDAP_TIMEOUT, "");
+    if (type == kGivenUp) return giveUp(LDAP_USER_CANCELLED, "");
     if (type < 0) return {ResultCodeOf(ld_), DiagnosticOf(ld_), LinkLoss()};
     if (type == LDAP_RES_SEARCH_ENTRY) {
       LdapEntry entry;
@@ -591,9 +614,9 @@ NWRCODE LdapConnection::Extended(const std::string& name, const std::string& val
     return Fail(sent, DiagnosticOf(ld_), what);
   Message message;
   const int type = NextMessage(ld_, id, end, message);
-  if (type == 0) {
+  if (type == 0 || type == kGivenUp) {
     ldap_abandon_ext(ld_, id, nullptr, nullptr);
-    return Fail(LDAP_TIMEOUT, "", NoAnswerText());
+    return type == 0 ? Fail(LDAP_TIMEOUT, "", NoAnswerText()) : Fail(LDAP_USER_CANCELLED, "", what);
   }
   if (type < 0) return Fail(ResultCodeOf(ld_), DiagnosticOf(ld_), what);
   if (type != LDAP_RES_EXTENDED)

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -109,6 +110,9 @@ class LdapConnection {
   // A time no wait of any connection goes past (a program whose whole run has a time
   // limit); Clock::time_point::max() for none.
   static void SetDeadline(Clock::time_point deadline);
+  // Runs while any request waits for its answer, at least every 50 ms (the window's
+  // messages); when it answers false, the request is given up (ERR_REQUEST_CANCELLED).
+  static void SetWaitHook(std::function<bool()> hook);
 
  private:
   struct Answer;

@@ -41,6 +41,7 @@ constexpr CodeEntry kCodes[] = {
     {LDAP_UNAVAILABLE_CRITICAL_EXTENSION, kErrRequestNotSupported},
     // The client follows no referral: the servers it names were not reached.
     {LDAP_REFERRAL, ERR_ALL_REFERRALS_FAILED},
+    {LDAP_USER_CANCELLED, ERR_REQUEST_CANCELLED},
 };
 
 }  // namespace
