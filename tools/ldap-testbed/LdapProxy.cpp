@@ -7,8 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/nwclient/ldap/Ber.h"
@@ -20,22 +23,55 @@ namespace vestrel::testbed {
 namespace {
 
 using wire::MessageSize;
+using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t kRequestName = 0x80;
-constexpr std::uint8_t kRequestValue = 0x81;
+// One direction of a link: messages leave in the order they came, each when it falls due.
+class Lane {
+ public:
+  void Push(Clock::time_point due, std::string bytes) {
+    // A delay shortened meanwhile never lets a message overtake the ones before it.
+    if (!queue_.empty()) due = std::max(due, queue_.back().due);
+    queue_.push_back({due, std::move(bytes)});
+  }
+  bool Empty() const { return queue_.empty(); }
+  bool Due(Clock::time_point now) const { return !queue_.empty() && queue_.front().due <= now; }
+  Clock::time_point NextDue() const { return queue_.front().due; }
+  std::string Pop() {
+    std::string bytes = std::move(queue_.front().bytes);
+    queue_.pop_front();
+    return bytes;
+  }
 
-struct Link {
+ private:
+  struct InFlight {
+    Clock::time_point due;
+    std::string bytes;
+  };
+  std::deque<InFlight> queue_;
+};
+
+}  // namespace
+
+struct LdapProxy::Link {
   int client = -1;
   int server = -1;
   std::string fromClient;  // bytes of a message not complete yet
   std::string fromServer;
+  Lane toServer;              // the client's messages on their way
+  Lane toClient;              // the server's and the double's
+  bool serverClosed = false;  // what it sent still arrives, then the link closes
+
+  void Close() {
+    if (client >= 0) close(client);
+    if (server >= 0) close(server);
+    client = server = -1;
+  }
 };
 
-void CloseLink(Link& link) {
-  if (link.client >= 0) close(link.client);
-  if (link.server >= 0) close(link.server);
-  link.client = link.server = -1;
-}
+namespace {
+
+constexpr std::uint8_t kRequestName = 0x80;
+constexpr std::uint8_t kRequestValue = 0x81;
 
 bool SendAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -76,24 +112,24 @@ std::string ExtendedResponse(std::int64_t id, const ExtendedAnswer& answer) {
   return wire::ExtendedResponse(id, answer.result, answer.diagnostic, answer.name, answer.value);
 }
 
-// Passes on the client's complete messages, each after the delay: eDirectory's extended
-// requests to the double when there is one, everything else to the server. False when
-// the link must close.
-bool PassClientMessages(Link& link, int delayMs, ExtOpDouble* operations, const std::string& server) {
-  for (std::size_t size; MessageSize(link.fromClient, size);) {
+// Cuts the complete messages off the front of bytes into the lane, each due at `due`;
+// false when bytes cannot be LDAP messages.
+bool TakeMessages(std::string& bytes, Lane& lane, Clock::time_point due) {
+  for (std::size_t size; MessageSize(bytes, size);) {
     if (size == 0) return true;
-    const std::string message = link.fromClient.substr(0, size);
-    link.fromClient.erase(0, size);
-    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    ExtendedCall call;
-    if (operations && ParseExtendedRequest(message, call) && ExtOpDouble::Answers(call.name)) {
-      const std::string response = ExtendedResponse(call.id, operations->Answer(call.name, call.value, server));
-      if (!SendAll(link.client, response.data(), response.size())) return false;
-    } else if (!SendAll(link.server, message.data(), message.size())) {
-      return false;
-    }
+    lane.Push(due, bytes.substr(0, size));
+    bytes.erase(0, size);
   }
   return false;  // no LDAP message is that long
+}
+
+// Reads what the socket has into bytes; false when the peer has gone.
+bool ReadInto(int fd, std::string& bytes) {
+  char buffer[65536];
+  const ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n <= 0) return false;
+  bytes.append(buffer, static_cast<std::size_t>(n));
+  return true;
 }
 
 // Each message goes out at once: the proxy writes whole messages, and waiting for the
@@ -143,23 +179,88 @@ LdapProxy::~LdapProxy() {
     if (fd >= 0) close(fd);
 }
 
+bool LdapProxy::DeliverToServer(Link& link) {
+  while (link.toServer.Due(Clock::now())) {
+    const std::string message = link.toServer.Pop();
+    ExtendedCall call;
+    if (operations_ && ParseExtendedRequest(message, call) && ExtOpDouble::Answers(call.name)) {
+      // The double stands at the far end: its answer starts back when it is given.
+      const std::string response = ExtendedResponse(call.id, operations_->Answer(call.name, call.value, server_));
+      link.toClient.Push(Clock::now() + OneWay(), response);
+    } else if (link.server >= 0 && !SendAll(link.server, message.data(), message.size())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LdapProxy::DeliverToClient(Link& link) {
+  while (link.toClient.Due(Clock::now())) {
+    const std::string message = link.toClient.Pop();
+    if (silent_) continue;
+    if (OperationTag(message) == wire::kSearchResultEntry && entriesLeft_ >= 0 && entriesLeft_-- == 0) return false;
+    if (!SendAll(link.client, message.data(), message.size())) return false;
+  }
+  // A server that closed its end is gone once the client has what it sent before.
+  return !(link.serverClosed && link.toClient.Empty());
+}
+
+bool LdapProxy::ReceiveFromClient(Link& link) {
+  if (!ReadInto(link.client, link.fromClient)) return false;
+  if (link.server < 0) {  // nobody behind the proxy: the request is read and forgotten
+    link.fromClient.clear();
+    return true;
+  }
+  return TakeMessages(link.fromClient, link.toServer, Clock::now() + OneWay());
+}
+
+bool LdapProxy::ReceiveFromServer(Link& link) {
+  if (!ReadInto(link.server, link.fromServer)) {
+    close(link.server);
+    link.server = -1;
+    link.serverClosed = true;
+    return true;
+  }
+  return TakeMessages(link.fromServer, link.toClient, Clock::now() + OneWay());
+}
+
+namespace {
+
+// The timeout for ppoll: null to wait for ever.
+const timespec* Timeout(Clock::duration wait, timespec& timeout) {
+  if (wait == Clock::duration::max()) return nullptr;
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+  timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  return &timeout;
+}
+
+}  // namespace
+
 void LdapProxy::Run() {
   std::vector<Link> links;
   while (true) {
     std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
     for (const Link& link : links) {
       fds.push_back({link.client, POLLIN, 0});
-      fds.push_back({link.server, static_cast<short>(link.server >= 0 ? POLLIN : 0), 0});
+      fds.push_back({link.server, POLLIN, 0});  // -1 once closed: poll passes it over
     }
-    // Scheduled operations of the double run when they fall due.
-    const int timeout = operations_ ? operations_->RunDue() : -1;
-    if (poll(fds.data(), fds.size(), timeout) < 0) continue;
+    // Scheduled operations of the double run when they fall due; the wait ends then or
+    // when the next message on its way falls due.
+    const int scheduledMs = operations_ ? operations_->RunDue() : -1;
+    Clock::duration wait =
+        scheduledMs < 0 ? Clock::duration::max() : Clock::duration(std::chrono::milliseconds(scheduledMs));
+    const Clock::time_point now = Clock::now();
+    for (const Link& link : links)
+      for (const Lane* lane : {&link.toServer, &link.toClient})
+        if (!lane->Empty()) wait = std::min(wait, std::max(Clock::duration::zero(), lane->NextDue() - now));
+    timespec timeout{};
+    if (ppoll(fds.data(), fds.size(), Timeout(wait, timeout), nullptr) < 0) continue;
     if (fds[0].revents) {
       char signals[64];
       if (read(wake_[0], signals, sizeof signals) < 0) continue;
       if (stop_) break;
       if (drop_.exchange(false)) {
-        for (Link& link : links) CloseLink(link);
+        for (Link& link : links) link.Close();
         links.clear();
       }
       continue;
@@ -168,54 +269,22 @@ void LdapProxy::Run() {
       const int client = NoDelay(accept(listener_, nullptr, nullptr));
       if (client >= 0) {
         ++accepted_;
-        links.push_back({client, upstreamPort_ ? ConnectLoopback(upstreamPort_) : -1, {}, {}});
+        Link& link = links.emplace_back();
+        link.client = client;
+        link.server = upstreamPort_ ? ConnectLoopback(upstreamPort_) : -1;
       }
     }
-    char buffer[65536];
     for (std::size_t i = 0; i < links.size() && 2 + 2 * i + 1 < fds.size(); ++i) {
       Link& link = links[i];
-      const short fromClient = fds[2 + 2 * i].revents;
-      const short fromServer = fds[2 + 2 * i + 1].revents;
-      if (fromClient) {
-        const ssize_t n = read(link.client, buffer, sizeof buffer);
-        if (n <= 0) {
-          CloseLink(link);
-          continue;
-        }
-        // Without a server the request is read and forgotten: nobody answers.
-        if (link.server >= 0) {
-          link.fromClient.append(buffer, static_cast<std::size_t>(n));
-          if (!PassClientMessages(link, delayMs_, operations_, server_)) {
-            CloseLink(link);
-            continue;
-          }
-        }
-      }
-      if (fromServer && link.server >= 0) {
-        const ssize_t n = read(link.server, buffer, sizeof buffer);
-        if (n <= 0) {
-          CloseLink(link);
-          continue;
-        }
-        link.fromServer.append(buffer, static_cast<std::size_t>(n));
-        for (std::size_t size; MessageSize(link.fromServer, size) && size > 0;) {
-          const std::string message = link.fromServer.substr(0, size);
-          link.fromServer.erase(0, size);
-          if (silent_) continue;
-          if (OperationTag(message) == wire::kSearchResultEntry && entriesLeft_ >= 0 && entriesLeft_-- == 0) {
-            CloseLink(link);
-            break;
-          }
-          if (!SendAll(link.client, message.data(), message.size())) {
-            CloseLink(link);
-            break;
-          }
-        }
-      }
+      const bool open = (!fds[2 + 2 * i].revents || ReceiveFromClient(link)) &&
+                        (!fds[2 + 2 * i + 1].revents || link.server < 0 || ReceiveFromServer(link));
+      if (!open) link.Close();
     }
+    for (Link& link : links)
+      if (link.client >= 0 && !(DeliverToServer(link) && DeliverToClient(link))) link.Close();
     std::erase_if(links, [](const Link& link) { return link.client < 0; });
   }
-  for (Link& link : links) CloseLink(link);
+  for (Link& link : links) link.Close();
 }
 
 }  // namespace vestrel::testbed

@@ -2,14 +2,17 @@
 // the requests slapd cannot answer: it forwards whole LDAP messages both ways and, when
 // told, closes a connection in the middle of a search's answer or stops answering while
 // keeping the connection open. With an extended-operation double, eDirectory's extended
-// requests go to the double instead of the server. Each message a client sends may be
-// held for a fixed time first, as over a slow link.
+// requests go to the double instead of the server. It may stand for a slow link: every
+// message, either way, leaves half the link's delay after it came, in order, while the
+// messages behind it are already on their way, so requests in flight overlap as on a real
+// link.
 // Without a server behind it, it accepts connections and never answers at all.
 // It listens on 127.0.0.1 only and runs in a thread of its own.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
@@ -40,8 +43,9 @@ class LdapProxy {
   void DropConnections() { drop_ = true; Wake(); }
   // From now on nothing the server sends reaches the client; the connections stay open.
   void StopAnswering(bool stop) { silent_ = stop; }
-  // Every message a client sends from now on waits this long before it goes on.
-  void DelayMessages(std::chrono::milliseconds delay) { delayMs_ = static_cast<int>(delay.count()); }
+  // From now on the link adds this long to a request and its answer: each message, either
+  // way, takes half of it.
+  void DelayMessages(std::chrono::milliseconds delay) { delayUs_ = delay.count() * 1000; }
   // Connections accepted so far.
   int Accepted() const { return accepted_; }
 
@@ -54,14 +58,21 @@ class LdapProxy {
   int wake_[2] = {-1, -1};
   std::atomic<int> entriesLeft_{-1};
   std::atomic<bool> silent_{false};
-  std::atomic<int> delayMs_{0};
+  std::atomic<std::int64_t> delayUs_{0};
   std::atomic<int> accepted_{0};
   std::atomic<bool> drop_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 
+  struct Link;  // a client's connection and the server's behind it
   void Run();
   void Wake();
+  std::chrono::microseconds OneWay() const { return std::chrono::microseconds(delayUs_ / 2); }
+  // Each false when the link must close.
+  bool ReceiveFromClient(Link& link);
+  bool ReceiveFromServer(Link& link);
+  bool DeliverToServer(Link& link);
+  bool DeliverToClient(Link& link);
 };
 
 }  // namespace vestrel::testbed

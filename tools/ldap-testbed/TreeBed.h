@@ -41,7 +41,7 @@ class TreeBed {
   LdapProxy* Proxy(const std::string& server);
   // The server's endpoint goes down: its proxy stops and its port closes.
   void StopServer(const std::string& server);
-  // Every proxy holds each message this long, as over a slow link.
+  // Every proxy becomes a link that adds this long to a round trip.
   void DelayMessages(std::chrono::milliseconds delay);
 
   ExtOpDouble& Operations() { return *operations_; }

@@ -31,8 +31,9 @@ constexpr const char* kUsage =
     "(a connection's \"servers\"), and runs until it is stopped (SIGTERM, SIGINT). Every time\n"
     "of the tree is moved by the distance from the tree's clock to now, so its ages show as\n"
     "over the tree file. The administrator (default cn=admin,o=ACME) signs in with the\n"
-    "password in FILE (default: secret). --delay holds each request for MS milliseconds, as over\n"
-    "a slow link.\n";
+    "password in FILE (default: secret). --delay makes every endpoint a slow link that adds MS\n"
+    "milliseconds to a request's round trip (half on the way there, half on the way back);\n"
+    "requests in flight overlap, as on a real link.\n";
 
 struct Options {
   std::string tree = std::string(VESTREL_DEMO_TREES) + "/acme.json";
