@@ -605,13 +605,47 @@ NWRCODE LdapConnection::Extended(const std::string& name, const std::string& val
                                  std::string& response) {
   response.clear();
   if (NWRCODE code = Connect()) return code;
-  berval request{value.size(), const_cast<char*>(value.data())};
   int id = 0;
+  if (NWRCODE code = SendExtended(name, value, id)) return code;
+  return ReceiveExtended(id, name, responseName, response);
+}
+
+NWRCODE LdapConnection::ExtendedTogether(const std::string& name, const std::vector<std::string>& values,
+                                         const std::string& responseName, std::vector<std::string>& responses) {
+  // Enough in flight to hide a distant server's round trips, few enough that no server
+  // holds a crowd of our requests at once.
+  constexpr std::size_t kInFlight = 32;
+  responses.assign(values.size(), std::string());
+  if (values.empty()) return 0;
+  if (NWRCODE code = Connect()) return code;
+  std::vector<int> ids(values.size(), 0);
+  std::size_t sent = 0;
+  NWRCODE failed = 0;
+  for (std::size_t next = 0; next < values.size() && !failed; ++next) {
+    for (; sent < values.size() && sent < next + kInFlight && !failed; ++sent)
+      failed = SendExtended(name, values[sent], ids[sent]);
+    if (!failed) failed = ReceiveExtended(ids[next], name, responseName, responses[next]);
+    if (failed) {
+      // The answers still to come are nobody's now.
+      for (std::size_t later = next + 1; later < sent; ++later) ldap_abandon_ext(ld_, ids[later], nullptr, nullptr);
+    }
+  }
+  if (failed) responses.clear();
+  return failed;
+}
+
+NWRCODE LdapConnection::SendExtended(const std::string& name, const std::string& value, int& id) {
+  berval request{value.size(), const_cast<char*>(value.data())};
   ++requests_;
+  if (int sent = ldap_extended_operation(ld_, name.c_str(), &request, nullptr, nullptr, &id); sent != LDAP_SUCCESS)
+    return Fail(sent, DiagnosticOf(ld_), "request " + name + " failed");
+  return 0;
+}
+
+NWRCODE LdapConnection::ReceiveExtended(int id, const std::string& name, const std::string& responseName,
+                                        std::string& response) {
   const Clock::time_point end = WaitEnd();
   const std::string what = "request " + name + " failed";
-  if (int sent = ldap_extended_operation(ld_, name.c_str(), &request, nullptr, nullptr, &id); sent != LDAP_SUCCESS)
-    return Fail(sent, DiagnosticOf(ld_), what);
   Message message;
   const int type = NextMessage(ld_, id, end, message);
   if (type == 0 || type == kGivenUp) {

@@ -87,6 +87,11 @@ class LdapConnection {
   // another name, or none, is an invalid server response.
   NWRCODE Extended(const std::string& name, const std::string& value, const std::string& responseName,
                    std::string& response);
+  // Independent extended requests of one kind, sent together (a bounded number outstanding
+  // at once) instead of one round trip each: an answer per value, in their order. The
+  // first failure is the call's; the requests still outstanding then are abandoned.
+  NWRCODE ExtendedTogether(const std::string& name, const std::vector<std::string>& values,
+                           const std::string& responseName, std::vector<std::string>& responses);
   // Ends a paged search the server holds for us (a page of size 0 with its cookie).
   void AbandonPages(const LdapSearch& search);
   // Records a failure found in what the server sent (a name no program can use): code,
@@ -116,6 +121,10 @@ class LdapConnection {
 
  private:
   struct Answer;
+  // An extended request on its way: its message id, or a failure code.
+  NWRCODE SendExtended(const std::string& name, const std::string& value, int& id);
+  // The answer to the extended request id, waited for until the request timeout.
+  NWRCODE ReceiveExtended(int id, const std::string& name, const std::string& responseName, std::string& response);
 
   LdapSettings settings_;
   LDAP* ld_ = nullptr;

@@ -513,15 +513,18 @@ NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
   std::vector<std::string> partitions;
   if (!ParseListReplicasResponse(response, partitions))
     return link_.Refuse(ERR_INVALID_SERVER_RESPONSE, "the server's list of replicas cannot be read");
-  for (const std::string& partitionDn : partitions) {
+  // One replica-info request per partition, all on their way together.
+  std::vector<std::string> requests, answers;
+  for (const std::string& partitionDn : partitions) requests.push_back(ReplicaInfoRequest(serverDn, partitionDn));
+  if (NWRCODE code =
+          link_.ExtendedTogether(ExtOpName(kReplicaInfoOp), requests, ExtOpResponseName(kReplicaInfoOp), answers))
+    return code;
+  for (std::size_t i = 0; i < partitions.size(); ++i) {
     ReplicaInfo info;
-    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn),
-                                      ExtOpResponseName(kReplicaInfoOp), response))
-      return code;
-    if (!ParseReplicaInfoResponse(response, info))
+    if (!ParseReplicaInfoResponse(answers[i], info))
       return link_.Refuse(ERR_INVALID_SERVER_RESPONSE,
-                          "the server's information on a replica of " + Shortened(partitionDn) + " cannot be read");
-    found.emplace_back(partitionDn, info.replicaType);
+                          "the server's information on a replica of " + Shortened(partitions[i]) + " cannot be read");
+    found.emplace_back(partitions[i], info.replicaType);
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 // Both scans over slapd loaded with ACME_TREE fill their grids with the cells the tree
 // file gives, except where LDAP cannot carry a value; a scan makes no more requests than
 // the library reads it issues; names and the signed-in user as over a tree file.
+#include <chrono>
 #include <map>
 #include <set>
 #include <tuple>
@@ -10,6 +11,7 @@
 #include "directory/clxwin32.h"
 #include "directory/D_NW_Search.h"
 #include "scan/Scans.h"
+#include "tools/ldap-testbed/TreeBed.h"
 
 namespace vestrel::testing {
 namespace {
@@ -221,6 +223,35 @@ TEST_F(ScanOverLdap, AGivenUpSearchReleasesItsPagesAtTheServer) {
   EXPECT_EQ(names.Count(), 1);
   EXPECT_EQ(Requests() - before, 2u);  // the first page, and the release of the rest
   EXPECT_EQ(nwtest::OpenIterations(), 0u);
+}
+
+// A server's partitions through a distant link: the replica-information requests, one per
+// partition, travel together, so the list takes a few round trips however many
+// partitions the server holds, and names the same partitions as over the tree file.
+TEST_F(ScanOverLdap, AServersPartitionListTakesAFewRoundTripsOverADistantLink) {
+  ASSERT_EQ(nwtest::ConnectTreeFile(DemoTreeFile("acme.json"), "admin.ACME", true), "");
+  TextList fileNames, fileRows;
+  ASSERT_EQ(GetServerPartitions(Context(), "FS1.HQ.ACME", fileNames, fileRows), 0);
+  ASSERT_GE(fileRows.Count(), 4);
+  nwtest::Reset();
+  const auto tree = nw::LoadTreeFile(DemoTreeFile("acme.json"));
+  testbed::TreeBed bed;
+  ASSERT_EQ(bed.Start(*tree, kAdminDn, kPassword), "") << "slapd must start for this test";
+  nlohmann::json entry = Entry(bed.TreeUrl());
+  for (const auto& [name, url] : bed.ServerUrls()) entry["servers"][name] = url;
+  ASSERT_EQ(Connect(entry), "");
+  const NWDSContextHandle context = Context();
+  TextList names, rows;
+  ASSERT_EQ(GetServerPartitions(context, "FS1.HQ.ACME", names, rows), 0);  // signed in, names known
+
+  constexpr auto kDelay = std::chrono::milliseconds(200);
+  bed.DelayMessages(kDelay);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(GetServerPartitions(context, "FS1.HQ.ACME", names, rows), 0);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(rows.Text(), fileRows.Text());
+  // The list and the information on every replica: two round trips, and room for one more.
+  EXPECT_LT(elapsed, 3.5 * kDelay) << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms";
 }
 
 }  // namespace
