@@ -2,12 +2,15 @@
 // check report what they report over the tree file, except what LDAP cannot deliver (each
 // replica's last sync error only; the root DSE's replica values, said so in the summary
 // line); the password comes from --password-file only; a stopped server is UNKNOWN and named.
+// The JSON document and the metrics over the whole test bed say what the text says.
 #include <algorithm>
 #include <set>
 #include <sstream>
 
+#include "CheckDocuments.h"
 #include "LdapServerTest.h"
 #include "check/CheckRun.h"
+#include "tools/ldap-testbed/TreeBed.h"
 
 namespace vestrel::testing {
 namespace {
@@ -96,7 +99,12 @@ TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver)
   // no replica list that could name its replicas.
   EXPECT_EQ(ldapHealth.out.rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 11 replicas, 7 critical, 2 warnings: "
                                  "Legacy.ACME; not checked: the replica ring of [Root] (not available for this "
-                                 "tree) | partitions=5 replicas=11 replicas_with_errors=3 oldest_sync_age=553620s\n",
+                                 "tree) | partitions=5 replicas=11 replicas_with_errors=3 oldest_sync_age=553620s "
+                                 "'[Root] oldest_sync_age'=U '[Root] sync_errors'=U "
+                                 "'Berlin.Sales.ACME oldest_sync_age'=630s 'Berlin.Sales.ACME sync_errors'=0 "
+                                 "'Engineering.ACME oldest_sync_age'=470s 'Engineering.ACME sync_errors'=0 "
+                                 "'Legacy.ACME oldest_sync_age'=553620s 'Legacy.ACME sync_errors'=3 "
+                                 "'Sales.ACME oldest_sync_age'=298s 'Sales.ACME sync_errors'=0\n",
                                  0),
             0u)
       << ldapHealth.out;
@@ -116,6 +124,68 @@ TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver)
   // Nothing the program printed holds the password.
   for (const CheckOutput* run : {&ldapServers, &ldapPartitions, &ldapHealth})
     EXPECT_EQ((run->out + run->err).find(kPassword), std::string::npos);
+}
+
+// The test bed answers the servers' partition lists: [Root] is known by its holders, so
+// its replicas are listed without the facts LDAP cannot give, and its rules named as not
+// checked. Once the servers stop, the documents still come, UNKNOWN.
+TEST_F(CheckOverLdap, DocumentsOverTheTestBedSayWhatTheTextSays) {
+  testbed::TreeBed bed;
+  ASSERT_EQ(bed.Start(*nw::LoadTreeFile(DemoTreeFile("acme.json")), kAdminDn, kPassword), "")
+      << "slapd must start for this test";
+  nlohmann::json entry = Entry(bed.TreeUrl());
+  entry.erase("passwordFile");
+  for (const auto& [name, url] : bed.ServerUrls()) entry["servers"][name] = url;
+  const std::string connections = folder + "/connections.json";
+  std::ofstream(connections) << nlohmann::json{{"connections", {entry}}}.dump();
+  std::vector<std::string> arguments = OverLdap(connections, "--health");
+
+  const CheckOutput text = Run(arguments);
+  arguments.insert(arguments.end(), {"--format", "json"});
+  const CheckOutput json = Run(arguments);
+  ASSERT_EQ(json.code, text.code) << json.err;
+  const nlohmann::json document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["success"], true);
+  EXPECT_EQ(testing::FindingLines(document), testing::FindingLines(text.out));
+  const nlohmann::json& root = document["partitions"][0];
+  EXPECT_EQ(root["name"], "[Root]");
+  EXPECT_EQ(root["ring"], "holders-only");
+  ASSERT_FALSE(root["replicas"].empty());
+  for (const nlohmann::json& replica : root["replicas"]) {
+    EXPECT_EQ(replica["number"], nullptr);
+    EXPECT_EQ(replica["state"], nullptr);
+    EXPECT_EQ(replica["sync_errors"], nullptr);
+  }
+  ASSERT_EQ(document["unchecked"].size(), 1u);
+  EXPECT_EQ(document["unchecked"][0]["partitions"], nlohmann::json::array({"[Root]"}));
+  EXPECT_NE(text.out.find("; not checked: " + document["unchecked"][0]["text"].get<std::string>() + " | "),
+            std::string::npos)
+      << text.out;
+
+  arguments.back() = "prometheus";
+  const testing::Metrics metrics = testing::ReadMetrics(Run(arguments).out);
+  testing::ExpectWellFormedMetrics(metrics);
+  testing::ExpectMetricsOfDocument(metrics, document);
+  EXPECT_EQ(testing::MetricValue(metrics, "vestrel_check_rules_unchecked", {{"tree", "ACME_TREE"}}),
+            document["unchecked"][0]["rules"].size());
+
+  bed.Stop();
+  for (const char* format : {"json", "prometheus"}) {
+    arguments.back() = format;
+    const CheckOutput stopped = Run(arguments);
+    EXPECT_EQ(stopped.code, 3) << format;
+    EXPECT_NE(stopped.err.find(bed.TreeUrl()), std::string::npos) << stopped.err;
+    if (std::string(format) == "json") {
+      const nlohmann::json failed = nlohmann::json::parse(stopped.out);
+      EXPECT_EQ(failed["success"], false);
+      EXPECT_EQ(failed["status"], "UNKNOWN");
+      EXPECT_EQ(failed["tree"], "ACME_TREE");
+    } else {
+      const testing::Metrics none = testing::ReadMetrics(stopped.out);
+      testing::ExpectWellFormedMetrics(none);
+      EXPECT_EQ(testing::MetricValue(none, "vestrel_check_success", {{"tree", "ACME_TREE"}}), 0);
+    }
+  }
 }
 
 TEST_F(CheckOverLdap, ThePasswordComesFromAPrivateFileAndIsNeverAskedFor) {
