@@ -325,6 +325,25 @@ TEST_F(CheckRun, AFailedSearchIsNoReportOfAnEmptyTree) {
   }
 }
 
+// Reads lost to the link leave empty cells that would pass for values the tree does not
+// have: such a scan is no report either. Reads the directory refuses are cells left empty.
+TEST_F(CheckRun, AScanWhoseReadsWereLostToTheLinkIsNoReport) {
+  const std::string tree = TreeFile(SmallTree(HealthyRing(now), HealthyRing(now)));
+  for (const char* mode : {"--servers", "--partitions"}) {
+    SCOPED_TRACE(mode);
+    FreshProgram();
+    nwtest::FailOperation("DSReadStep", ERR_CONNECTION_TIMEOUT, 1);  // the first read succeeds
+    const RunOutput lost = Run({"--tree-file", tree, mode});
+    EXPECT_EQ(lost.code, 3);
+    EXPECT_EQ(lost.out, "");
+    EXPECT_NE(lost.err.find(" reads of the tree SMALL_TREE failed, the first for "), std::string::npos) << lost.err;
+    EXPECT_NE(lost.err.find(": 0xFFFFFD14"), std::string::npos) << lost.err;
+    FreshProgram();
+    nwtest::FailOperation("DSReadStep", ERR_NO_ACCESS);
+    EXPECT_EQ(Run({"--tree-file", tree, mode}).code, 0);
+  }
+}
+
 // A connections file whose primary tree file is broken: the second, healthy tree is not
 // checked in its place.
 TEST_F(CheckRun, APreferredTreeThatCannotBeLoadedIsNeverReplacedByAnother) {

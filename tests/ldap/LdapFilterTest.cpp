@@ -48,10 +48,10 @@ TEST(LdapFilter, TheScanFiltersReadAsServersExpectThem) {
 
 TEST(LdapFilter, ComparisonsUseLdapNamesAndEscapedValues) {
   EXPECT_EQ(One(Check(FilterTest::Kind::Compare, "Version", FTOK_EQ, SYN_CI_STRING, Text("eDirectory*"))),
-            "(version=eDirectory*)");
+            "(Version=eDirectory*)");
   // Only an equality keeps "*" as a wildcard; "(", ")", "\" and NUL never stay.
   EXPECT_EQ(One(Check(FilterTest::Kind::Compare, "Version", FTOK_GE, SYN_CI_STRING, Text(std::string("(a*b)\\\0", 7)))),
-            "(version>=\\28a\\2ab\\29\\5c\\00)");
+            "(Version>=\\28a\\2ab\\29\\5c\\00)");
   Value number;
   number.number = static_cast<nuint32>(-5);
   EXPECT_EQ(One(Check(FilterTest::Kind::Compare, "DS Revision", FTOK_LE, SYN_INTEGER, number)), "(dsRevision<=-5)");

@@ -2,6 +2,8 @@
 // into exactly the values the tree file gives.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -56,7 +58,7 @@ TEST(TreeToLdif, TheDemoTreesValuesComeBackFromTheirLdapForms) {
 
   const auto& server = entries.at("cn=FS1,ou=HQ,o=ACME");
   EXPECT_EQ(server.find("objectClass")->second, "ncpServer");
-  EXPECT_EQ(server.find("version")->second, "Novell NetWare 6.5 SP8");
+  EXPECT_EQ(server.find("Version")->second, "Novell NetWare 6.5 SP8");
   EXPECT_EQ(server.find("dsRevision")->second, "10552");
   EXPECT_EQ(server.count("networkAddress"), 4u);
 
@@ -83,6 +85,64 @@ TEST(TreeToLdif, TheDemoTreesValuesComeBackFromTheirLdapForms) {
   EXPECT_EQ(root.count("objectClass"), 2u);  // organizationalUnit and Partition
   EXPECT_EQ(entries.at("o=ACME").find("createTimestamp")->second, "20090216093000Z");
   EXPECT_EQ(entries.at("o=ACME").find("creatorsName")->second, "cn=admin,o=ACME");
+  // An alias is of eDirectory's alias class.
+  EXPECT_EQ(entries.at("cn=Administrator,ou=Sales,o=ACME").lower_bound("objectClass")->second, "aliasObject");
+}
+
+// Moved times: every time the tree file gives or derives shows the same distance from the
+// moved clock as before; no time (0) stays none.
+TEST(TreeToLdif, MovedTimesKeepTheirDistanceFromTheTreesClock) {
+  const std::string path = std::string(VESTREL_TEST_TREES) + "/acme.json";
+  const auto tree = nw::LoadTreeFile(path);
+  const auto moved = nw::LoadTreeFile(path);
+  constexpr std::int64_t kShift = 86400 * 1000 + 17;
+  MoveTimes(*moved, kShift);
+  EXPECT_EQ(moved->clock, tree->clock + kShift);
+  EXPECT_EQ(SecondsToNow(*tree, tree->clock + kShift), kShift);
+  EXPECT_EQ(SecondsToNow(*nw::LoadTreeText(R"({"tree": "T", "objects": []})", "t"), 1714982400), 0);
+
+  const auto original = ReadLdif(TreeToLdif(*tree).text);
+  const auto shifted = ReadLdif(TreeToLdif(*moved).text);
+  const auto time = [](const nw::Value& v) { return v.number; };
+  struct Moved {
+    const char* object;
+    const char* attribute;
+    nuint32 syntax;
+    std::function<nuint32(const nw::Value&)> seconds;
+  };
+  // The time inside an octet value: status values hold it at 8, vectors at 4.
+  const auto timeAt = [](std::size_t at) {
+    return [at](const nw::Value& v) {
+      nuint32 seconds = 0;
+      for (std::size_t i = 4; i-- > 0 && at + i < v.bytes.size();) seconds = seconds << 8 | v.bytes[at + i];
+      return seconds;
+    };
+  };
+  const Moved cases[] = {
+      {"o=ACME", "createTimestamp", SYN_TIME, time},
+      {"o=ACME", "modifyTimestamp", SYN_TIME, time},
+      {"cn=admin,o=ACME", "createTimestamp", SYN_TIME, time},
+      {"ou=Legacy,o=ACME", "purgeVector", SYN_TIMESTAMP, time},
+      {"ou=Legacy,o=ACME", "partitionStatus", SYN_OCTET_STRING, timeAt(8)},
+      {"ou=Legacy,o=ACME", "transitiveVector", SYN_OCTET_STRING, timeAt(4)},
+      {"ou=Legacy,o=ACME", "localReceivedUpTo", SYN_OCTET_STRING, timeAt(4)},
+  };
+  for (const Moved& c : cases) {
+    SCOPED_TRACE(std::string(c.object) + " " + c.attribute);
+    const auto before = original.at(c.object).equal_range(c.attribute);
+    const auto after = shifted.at(c.object).equal_range(c.attribute);
+    ASSERT_NE(before.first, before.second);
+    ASSERT_EQ(std::distance(before.first, before.second), std::distance(after.first, after.second));
+    for (auto b = before.first, a = after.first; b != before.second; ++b, ++a) {
+      const nuint32 was = c.seconds(nw::ldap::DecodeValue(c.syntax, b->second));
+      ASSERT_GT(was, 0u);
+      EXPECT_EQ(c.seconds(nw::ldap::DecodeValue(c.syntax, a->second)), was + kShift);
+    }
+  }
+  // The time values of the file's own attributes move too.
+  const nw::Object& admin = *moved->Find("admin.ACME");
+  EXPECT_EQ(admin.RawAttribute("Login Time")->values[0].number,
+            tree->Find("admin.ACME")->RawAttribute("Login Time")->values[0].number + kShift);
 }
 
 TEST(TreeToLdif, NamesOutsideTheTreeGetDefaultTypes) {

@@ -10,6 +10,7 @@
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapExtOps.h"
+#include "platform/nwclient/ldap/LdapHolders.h"
 #include "platform/nwclient/ldap/LdapNames.h"
 #include "platform/nwclient/ldap/LdapValues.h"
 
@@ -43,7 +44,7 @@ const RequestForm* FormOf(std::string_view name) {
 
 struct Field {
   std::string dn;
-  std::int64_t number = 0;
+  std::uint32_t number = 0;
 };
 
 // Whether an INTEGER's content bytes are its shortest two's complement form.
@@ -54,15 +55,21 @@ bool Shortest(std::string_view content) {
   return !((lead == 0x00 && !(next & 0x80)) || (lead == 0xFF && (next & 0x80)));
 }
 
+// An integer field as eDirectory's C decoder takes it: a signed 32-bit value of at most
+// four bytes in its shortest form (0xFFFFFFFF comes as -1).
+bool IntegerField(ldap::BerReader& reader, std::uint32_t& number) {
+  ldap::BerReader ahead = reader;
+  std::string_view content;
+  return ahead.Element(ldap::kBerInteger, content) && content.size() <= 4 && Shortest(content) && reader.U32(number);
+}
+
 // The fields one after another, nothing around them and nothing after them.
 bool DecodeFields(std::string_view value, const char* kinds, std::vector<Field>& fields) {
   ldap::BerReader reader(value);
   for (const char* kind = kinds; *kind; ++kind) {
     Field field;
-    std::string_view content;
     ldap::Dn dn;
-    ldap::BerReader ahead = reader;
-    if (*kind == 'I' ? !ahead.Element(ldap::kBerInteger, content) || !Shortest(content) || !reader.Integer(field.number)
+    if (*kind == 'I' ? !IntegerField(reader, field.number)
                      : !reader.OctetString(field.dn) || !ldap::ParseDn(field.dn, dn))
       return false;
     fields.push_back(std::move(field));
@@ -119,28 +126,23 @@ int Search(LDAP* ld, const std::string& base, int scope, const std::string& filt
   std::vector<char*> attributes;
   for (std::string& name : wanted) attributes.push_back(name.data());
   attributes.push_back(nullptr);
-  LDAPMessage* result = nullptr;
+  LDAPMessage* raw = nullptr;
   const int code = ldap_search_ext_s(ld, base.c_str(), scope, filter.c_str(), attributes.data(), 0, nullptr, nullptr,
-                                     nullptr, 0, &result);
-  for (LDAPMessage* m = result ? ldap_first_entry(ld, result) : nullptr; m; m = ldap_next_entry(ld, m)) {
+                                     nullptr, 0, &raw);
+  const ldap::Message result(raw);
+  for (LDAPMessage* m = result ? ldap_first_entry(ld, result.get()) : nullptr; m; m = ldap_next_entry(ld, m)) {
     Entry entry;
-    if (char* dn = ldap_get_dn(ld, m)) {
-      entry.dn = dn;
-      ldap_memfree(dn);
+    if (const ldap::Text dn(ldap_get_dn(ld, m)); dn) entry.dn = dn.get();
+    BerElement* rawPosition = nullptr;
+    ldap::Text name(ldap_first_attribute(ld, m, &rawPosition));
+    const ldap::BerPosition position(rawPosition);
+    for (; name; name.reset(ldap_next_attribute(ld, m, position.get()))) {
+      Values& values = entry.attributes[BaseName(name.get())];
+      const ldap::Values found(ldap_get_values_len(ld, m, name.get()));
+      for (berval** v = found.get(); v && *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
     }
-    BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, m, &ber); name; name = ldap_next_attribute(ld, m, ber)) {
-      Values& values = entry.attributes[BaseName(name)];
-      if (berval** found = ldap_get_values_len(ld, m, name)) {
-        for (berval** v = found; *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
-        ldap_value_free_len(found);
-      }
-      ldap_memfree(name);
-    }
-    ber_free(ber, 0);
     out.push_back(std::move(entry));
   }
-  ldap_msgfree(result);
   return code;
 }
 
@@ -280,6 +282,19 @@ void DropReplica(Ring& ring, std::uint32_t number) {
   });
 }
 
+// The state (0 on, 1 new, 2 dying, ...) that the Replica value numbered `number` holds.
+std::uint32_t ReplicaState(const Ring& ring, std::uint32_t number) {
+  for (const std::string& bytes : ring.values[kReplicaValues]) {
+    ldap::BerReader value(bytes), fields("");
+    std::string server;
+    std::uint32_t type = 0, state = 0, rootId = 0, held = 0;
+    if (value.Sequence(fields) && fields.OctetString(server) && fields.U32(type) && fields.U32(state) &&
+        fields.U32(rootId) && fields.U32(held) && held == number)
+      return state;
+  }
+  return 0;
+}
+
 // A new replica's values, in sync as of time.
 void AddReplica(Ring& ring, nw::Value pointer, std::uint32_t time) {
   std::uint32_t number = 0;
@@ -368,27 +383,26 @@ bool ParentRing(LDAP* ld, const std::string& dn, Ring& parent) {
 ExtOpDouble::ExtOpDouble(std::string serverUrl, std::string adminDn, std::string password)
     : url_(std::move(serverUrl)), adminDn_(std::move(adminDn)), password_(std::move(password)) {}
 
-ExtOpDouble::~ExtOpDouble() {
-  if (ld_) ldap_unbind_ext(ld_, nullptr, nullptr);
-}
+ExtOpDouble::~ExtOpDouble() = default;
 
 bool ExtOpDouble::Answers(std::string_view requestName) { return FormOf(requestName) != nullptr; }
 
 LDAP* ExtOpDouble::Directory() {
-  if (ld_) return ld_;
-  LDAP* ld = nullptr;
-  if (ldap_initialize(&ld, url_.c_str()) != LDAP_SUCCESS) return nullptr;
+  if (ld_) return ld_.get();
+  LDAP* raw = nullptr;
+  if (ldap_initialize(&raw, url_.c_str()) != LDAP_SUCCESS) return nullptr;
+  ldap::Session ld(raw);
   const int version = LDAP_VERSION3;
   timeval timeout{5, 0};
-  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-  ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
+  ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+  ldap_set_option(ld.get(), LDAP_OPT_TIMEOUT, &timeout);
   berval password{password_.size(), password_.data()};
-  if (ldap_sasl_bind_s(ld, adminDn_.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr) != LDAP_SUCCESS) {
-    ldap_unbind_ext(ld, nullptr, nullptr);
+  if (ldap_sasl_bind_s(ld.get(), adminDn_.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr) !=
+      LDAP_SUCCESS)
     return nullptr;
-  }
-  return ld_ = ld;
+  ld_ = std::move(ld);
+  return ld_.get();
 }
 
 void ExtOpDouble::FailNext(int requestNumber, int ndsCode) {
@@ -476,7 +490,7 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
   Ring ring;
   nw::Value pointer;
   std::string response;  // the list and information requests answer a value
-  auto delay = [](const Field& field) { return static_cast<std::uint32_t>(std::clamp<std::int64_t>(field.number, 0, 86400 * 7)); };
+  auto delay = [](const Field& field) { return std::min<std::uint32_t>(field.number, 86400 * 7); };
   switch (form->number) {
     case ldap::kSyncSchemaOp: {  // serverName, delay
       if (int code = FindServer(ld, f[0].dn)) return NdsError(code);
@@ -562,14 +576,11 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       }
       if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
       if (int code = FindReplica(ring, f[0].dn, pointer)) return NdsError(code);
-      std::uint32_t state = RS_IN_SYNC, modified = 0;
+      std::uint32_t modified = 0;
       for (const std::string& status : ring.values[kStatusValues])
-        if (status.size() >= 16 && U32At(status, 12) == pointer.number2) {
-          state = U32At(status, 4);
-          modified = U32At(status, 8);
-        }
+        if (status.size() >= 16 && U32At(status, 12) == pointer.number2) modified = U32At(status, 8);
       // The partition ID: the replica's number stands in.
-      response = ReplicaInfo(pointer.number2, state, modified, f[1].dn, pointer.number);
+      response = ReplicaInfo(pointer.number2, ReplicaState(ring, pointer.number2), modified, f[1].dn, pointer.number);
       break;
     }
   }

@@ -1,6 +1,7 @@
 // A stand-in for eDirectory's partition and replica extended operations, which slapd does
 // not answer. LdapProxy hands it every extended request of eDirectory's prefix; it
-// decodes the request value (fields back to back, integers in their shortest form),
+// decodes the request value (fields back to back, integers in their shortest form and,
+// as eDirectory's decoder wants them, signed 32-bit values of at most four bytes),
 // checks the names against the directory, records the request, and answers success or an
 // eDirectory-style "NDS error: <text> (-NNN)". What an operation visibly changes is
 // written into the slapd behind the proxy, signed in as its administrator:
@@ -13,7 +14,8 @@
 //                       secondary); the child root is a partition root no more
 //   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
 // List replicas and replica information are answered from the partition roots' values,
-// and for [Root] (the empty DN) from the ring the test bed gives it.
+// and for [Root] (the empty DN) from the ring the test bed gives it; a replica's
+// information carries the state its Replica value holds (0 on, 1 new, ...).
 // The double knows nothing of servers that do not answer, nor of the rule that a join
 // needs both masters on one server: FailNext gives those answers.
 #pragma once
@@ -27,7 +29,8 @@
 #include <string_view>
 #include <vector>
 
-typedef struct ldap LDAP;
+#include "platform/nwclient/ldap/LdapHolders.h"
+
 
 namespace vestrel::testbed {
 
@@ -88,8 +91,8 @@ class ExtOpDouble {
   std::string url_;
   std::string adminDn_;
   std::string password_;
-  LDAP* ld_ = nullptr;      // used while serving_ is held
-  std::mutex serving_;      // one answer or scheduled operation at a time
+  nw::ldap::Session ld_;      // used while serving_ is held
+  std::mutex serving_;        // one answer or scheduled operation at a time
   mutable std::mutex mutex_;  // the records below
   std::vector<RootReplica> rootRing_;
   std::vector<ExtendedRequestRecord> requests_;

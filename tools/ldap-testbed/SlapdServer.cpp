@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/nwclient/ldap/LdapHolders.h"
+
 #ifndef VESTREL_TESTBED_DIR
 #define VESTREL_TESTBED_DIR "."
 #endif
@@ -161,7 +163,31 @@ int FreeLoopbackPort() {
   return port;
 }
 
+std::string SlapdServer::Replace(const std::string& dn, const std::string& attribute,
+                                 const std::vector<std::string>& values) {
+  LDAP* raw = nullptr;
+  if (ldap_initialize(&raw, Url().c_str()) != LDAP_SUCCESS) return "no LDAP handle";
+  const nw::ldap::Session ld(raw);
+  const int version = LDAP_VERSION3;
+  ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
+  berval password{options_.rootPassword.size(), options_.rootPassword.data()};
+  if (int code = ldap_sasl_bind_s(raw, options_.rootDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr))
+    return ldap_err2string(code);
+  std::vector<berval> bytes;
+  for (const std::string& value : values) bytes.push_back({value.size(), const_cast<char*>(value.data())});
+  std::vector<berval*> pointers;
+  for (berval& value : bytes) pointers.push_back(&value);
+  pointers.push_back(nullptr);
+  std::string name = attribute;
+  LDAPMod change{LDAP_MOD_REPLACE | LDAP_MOD_BVALUES, name.data(), {}};
+  change.mod_bvalues = pointers.data();
+  LDAPMod* changes[] = {&change, nullptr};
+  const int code = ldap_modify_ext_s(raw, dn.c_str(), changes, nullptr, nullptr);
+  return code == LDAP_SUCCESS ? "" : ldap_err2string(code);
+}
+
 std::string SlapdServer::Start(const std::string& ldif, const SlapdOptions& options) {
+  options_ = options;
   Stop();
   char pattern[] = "/tmp/vestrel-slapd-XXXXXX";
   if (!mkdtemp(pattern)) return "cannot make a temporary folder for slapd";

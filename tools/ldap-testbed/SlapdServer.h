@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace vestrel::testbed {
 
@@ -47,12 +48,16 @@ class SlapdServer {
   std::string Url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
   std::string TlsUrl() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
   const std::string& Folder() const { return folder_; }
+  // Replaces every value of an attribute of dn (none: the attribute goes), signed in as
+  // the server's administrator, as another client would; "" or what went wrong.
+  std::string Replace(const std::string& dn, const std::string& attribute, const std::vector<std::string>& values);
 
  private:
   pid_t pid_ = -1;
   int port_ = 0;
   int tlsPort_ = 0;
   std::string folder_;
+  SlapdOptions options_;
 
   std::string Launch(const std::string& config, bool tls);
   bool Answers() const;

@@ -1,5 +1,7 @@
 #include "tools/ldap-testbed/TreeBed.h"
 
+#include <ctime>
+
 #include "platform/nwclient/Model.h"
 #include "tools/ldif/TreeToLdif.h"
 
@@ -18,8 +20,10 @@ std::vector<RootReplica> RootRingOf(const nw::Tree& tree) {
 
 }  // namespace
 
-std::string TreeBed::Start(const nw::Tree& tree, const std::string& adminDn, const std::string& password) {
+std::string TreeBed::Start(nw::Tree& tree, const std::string& adminDn, const std::string& password) {
   Stop();
+  // The server's clock is now: the tree's ages show as at the file's own clock.
+  ldif::MoveTimes(tree, ldif::SecondsToNow(tree, std::time(nullptr)));
   SlapdOptions options;
   options.rootDn = adminDn;
   options.rootPassword = password;

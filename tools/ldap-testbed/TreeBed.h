@@ -27,9 +27,10 @@ class TreeBed {
   TreeBed(const TreeBed&) = delete;
   TreeBed& operator=(const TreeBed&) = delete;
 
-  // Loads the tree into slapd (administrator adminDn with password) and starts the double
-  // and the proxies; "" or what went wrong.
-  std::string Start(const nw::Tree& tree, const std::string& adminDn, const std::string& password);
+  // Loads the tree into slapd (administrator adminDn with password), its times moved by
+  // the distance from its clock to now, and starts the double and the proxies; "" or
+  // what went wrong.
+  std::string Start(nw::Tree& tree, const std::string& adminDn, const std::string& password);
   void Stop();
 
   const std::string& TreeUrl() const { return treeUrl_; }

@@ -28,9 +28,11 @@ constexpr const char* kUsage =
     "Starts slapd on 127.0.0.1 loaded with the tree (default: the demo tree ACME_TREE), with the\n"
     "stand-in for eDirectory's partition and replica operations in front of it and an endpoint\n"
     "for each server, prints the URL to connect to and, on a second line, the servers' URLs\n"
-    "(a connection's \"servers\"), and runs until it is stopped (SIGTERM, SIGINT). The\n"
-    "administrator (default cn=admin,o=ACME) signs in with the password in FILE (default:\n"
-    "secret). --delay holds each request for MS milliseconds, as over a slow link.\n";
+    "(a connection's \"servers\"), and runs until it is stopped (SIGTERM, SIGINT). Every time\n"
+    "of the tree is moved by the distance from the tree's clock to now, so its ages show as\n"
+    "over the tree file. The administrator (default cn=admin,o=ACME) signs in with the\n"
+    "password in FILE (default: secret). --delay holds each request for MS milliseconds, as over\n"
+    "a slow link.\n";
 
 struct Options {
   std::string tree = std::string(VESTREL_DEMO_TREES) + "/acme.json";

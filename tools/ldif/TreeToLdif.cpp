@@ -1,5 +1,7 @@
 #include "tools/ldif/TreeToLdif.h"
 
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <set>
 
@@ -28,9 +30,9 @@ const std::map<std::string, std::set<std::string>>& StructuralClasses() {
       {"country", {"description"}},
       {"locality", {"description", "l", "st"}},
       {"inetOrgPerson", {"description", "l", "st", "telephoneNumber", "sn", "givenName", "title", "mail"}},
-      {"ncpServer", {"description", "l", "version", "dsRevision", "networkAddress"}},
+      {"ncpServer", {"description", "l", "Version", "dsRevision", "networkAddress"}},
       {"ndsObject", {"description", "l"}},
-      {"alias", {}},
+      {"aliasObject", {}},
   };
   return classes;
 }
@@ -57,8 +59,7 @@ std::string Lower(std::string text) {
 }
 
 std::string StructuralClass(const Object& obj) {
-  if (obj.IsAlias()) return "alias";
-  const std::string wanted = Lower(ldap::LdapClassName(obj.baseClass));
+  const std::string wanted = Lower(ldap::LdapClassName(obj.IsAlias() ? "Alias" : obj.baseClass));
   for (const auto& [name, allowed] : StructuralClasses())
     if (Lower(name) == wanted) return name;
   return "ndsObject";
@@ -98,7 +99,10 @@ void WriteEntry(const Tree& tree, const Object& obj, LdifResult& result) {
   std::string& out = result.text;
   out += Line("dn", ldap::FormatDn(dn));
   out += Line("objectClass", structural);
-  if (obj.IsAlias()) out += Line("objectClass", "extensibleObject");  // an alias named by cn
+  if (obj.IsAlias()) {
+    out += Line("objectClass", "alias");             // slapd takes only the class itself for an alias
+    out += Line("objectClass", "extensibleObject");  // an alias named by cn
+  }
   if (obj.partition) out += Line("objectClass", ldap::kPartitionClass);
   const std::string namingAttribute = dn.front().front().type;
   out += Line(namingAttribute, obj.rdn);
@@ -123,6 +127,18 @@ void WriteEntry(const Tree& tree, const Object& obj, LdifResult& result) {
       out += Line(name, ldap::EncodeValue(attr.syntax, WithDnNames(tree, attr, value)));
   }
   out += "\n";
+}
+
+nuint32 Moved(nuint32 time, std::int64_t seconds) {
+  if (time == 0) return 0;
+  return static_cast<nuint32>(std::clamp<std::int64_t>(std::int64_t{time} + seconds, 1, 0xFFFFFFFFll));
+}
+
+void MoveValueTimes(Attribute& attr, std::int64_t seconds) {
+  for (Value& value : attr.values) {
+    if (attr.syntax == SYN_TIME || attr.syntax == SYN_TIMESTAMP) value.number = Moved(value.number, seconds);
+    value.modTime.wholeSeconds = Moved(value.modTime.wholeSeconds, seconds);
+  }
 }
 
 }  // namespace
@@ -162,5 +178,24 @@ LdifResult TreeToLdif(const Tree& tree) {
     if (!obj->IsRoot()) WriteEntry(tree, *obj, result);
   return result;
 }
+
+LdifResult TreeFileToLdif(const std::string& path, TreeTimes times) {
+  const auto tree = nw::LoadTreeFile(path);
+  if (times == TreeTimes::MovedToNow) MoveTimes(*tree, SecondsToNow(*tree, std::time(nullptr)));
+  return TreeToLdif(*tree);
+}
+
+void MoveTimes(Tree& tree, std::int64_t seconds) {
+  tree.clock = Moved(tree.clock, seconds);
+  for (Object* obj : tree.Objects()) {
+    obj->created = Moved(obj->created, seconds);
+    obj->modified = Moved(obj->modified, seconds);
+    for (Attribute& attr : obj->attributes) MoveValueTimes(attr, seconds);
+  }
+  for (const auto& partition : tree.partitions)
+    for (nw::Replica& replica : partition->ring) replica.lastSync = Moved(replica.lastSync, seconds);
+}
+
+std::int64_t SecondsToNow(const Tree& tree, std::int64_t now) { return tree.clock ? now - tree.clock : 0; }
 
 }  // namespace vestrel::ldif

@@ -1,8 +1,8 @@
 // The BER forms of the values and extended-operation fields a directory server sends over
 // LDAP: a reader that never looks outside its bytes and a writer of the same forms.
-// Integers are read from and written as their content bytes, so 32-bit fields of 2^31
-// and more travel as the 5-byte INTEGERs servers send (liblber's integer scanner reads
-// those as negative numbers).
+// Integers are read from and written as their content bytes: a 32-bit field of 2^31 and
+// more is read from the 5-byte INTEGER servers send in values as well as from its 4-byte
+// signed form (liblber's integer scanner takes neither as the unsigned number).
 #pragma once
 
 #include <cstdint>
@@ -49,7 +49,11 @@ class BerWriter {
   std::string bytes_;
 };
 
-// A 32-bit field written as its unsigned value (2^31 and more take five bytes).
+// A 32-bit value field written as its unsigned value (2^31 and more take five bytes).
 inline std::int64_t UnsignedField(std::uint32_t value) { return static_cast<std::int64_t>(value); }
+// A 32-bit request field written as the directory's own client libraries write it: a
+// signed 32-bit value of at most four bytes (0xFFFFFFFF is 02 01 ff), which a server
+// whose decoder takes no more than four bytes reads.
+inline std::int64_t SignedField(std::uint32_t value) { return static_cast<std::int32_t>(value); }
 
 }  // namespace vestrel::nw::ldap

@@ -5,18 +5,27 @@
 #include <ldap.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
+
+#include "platform/nwclient/ldap/LdapHolders.h"
 
 namespace vestrel::nw::ldap {
 
 namespace {
 
-struct Handle {
-  LDAP* ld = nullptr;
-  ~Handle() {
-    if (ld) ldap_unbind_ext(ld, nullptr, nullptr);
+// Certificates GnuTLS read from a list, given back with the list.
+struct CertificateList {
+  gnutls_x509_crt_t* items = nullptr;
+  unsigned count = 0;
+  ~CertificateList() {
+    for (unsigned i = 0; i < count; ++i) gnutls_x509_crt_deinit(items[i]);
+    gnutls_free(items);
   }
 };
+
+// The most bytes a file of authorities may have (the system's bundle has some 200 KB).
+constexpr std::size_t kMaxAuthorityBytes = 16 << 20;
 
 struct CertificateDeleter {
   void operator()(gnutls_x509_crt_int* certificate) const { gnutls_x509_crt_deinit(certificate); }
@@ -61,9 +70,9 @@ std::string CertificateMismatch(std::string_view der, const std::string& host, s
 }
 
 std::string CertificateProblem(const LdapSettings& settings, ldap_conncb* callbacks) {
-  Handle handle;
-  if (ldap_initialize(&handle.ld, settings.url.c_str()) != LDAP_SUCCESS) return "";
-  LDAP* ld = handle.ld;
+  LDAP* ld = nullptr;
+  if (ldap_initialize(&ld, settings.url.c_str()) != LDAP_SUCCESS) return "";
+  const Session session(ld);
   const int version = LDAP_VERSION3;
   const timeval connectTimeout = TimevalOf(settings.connectTimeout);
   const timeval requestTimeout = TimevalOf(settings.requestTimeout);
@@ -74,17 +83,31 @@ std::string CertificateProblem(const LdapSettings& settings, ldap_conncb* callba
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &requestTimeout);
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, callbacks);
   ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &verifyNothing);
-  ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client);
+  // Without a context of its own the look would take the machine's TLS settings.
+  if (ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS) return "";
   const int opened = settings.startTls ? ldap_start_tls_s(ld, nullptr, nullptr) : ldap_connect(ld);
   berval der{0, nullptr};
   if (opened != LDAP_SUCCESS || ldap_get_option(ld, LDAP_OPT_X_TLS_PEERCERT, &der) != LDAP_OPT_SUCCESS || !der.bv_val)
     return "";
+  const Text derBytes(der.bv_val);
   std::string problem = CertificateMismatch(std::string_view(der.bv_val, der.bv_len), settings.host, std::time(nullptr));
-  ldap_memfree(der.bv_val);
   if (problem.empty())
     problem = "the server's certificate is not signed by an authority this machine trusts (is the server's "
               "certificate authority in \"caFile\"?)";
   return problem;
+}
+
+bool HoldsPemCertificates(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxAuthorityBytes) return false;
+  }
+  gnutls_datum_t bytes{reinterpret_cast<unsigned char*>(text.data()), static_cast<unsigned>(text.size())};
+  CertificateList list;
+  return gnutls_x509_crt_list_import2(&list.items, &list.count, &bytes, GNUTLS_X509_FMT_PEM, 0) >= 0 && list.count > 0;
 }
 
 }  // namespace vestrel::nw::ldap

@@ -23,4 +23,8 @@ std::string CertificateProblem(const LdapSettings& settings, ldap_conncb* callba
 // out to host and valid then.
 std::string CertificateMismatch(std::string_view der, const std::string& host, std::time_t now);
 
+// Whether a file of certificate authorities holds PEM certificates, all of them readable.
+// libldap takes a file without any for an empty list of authorities, without a word.
+bool HoldsPemCertificates(const std::string& path);
+
 }  // namespace vestrel::nw::ldap

@@ -18,6 +18,7 @@
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapCertificate.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
+#include "platform/nwclient/ldap/LdapHolders.h"
 #include "platform/nwclient/ldap/LdapSchema.h"
 
 namespace vestrel::nw::ldap {
@@ -36,26 +37,6 @@ Clock::time_point& Deadline() {
   static Clock::time_point deadline = Clock::time_point::max();
   return deadline;
 }
-
-// ---- Small holders of libldap's objects ----
-
-struct MessageDeleter {
-  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
-};
-using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
-
-struct ControlsDeleter {
-  void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
-};
-using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
-
-struct BerDeleter {
-  void operator()(BerElement* ber) const { ber_free(ber, 0); }
-};
-
-struct MemoryDeleter {
-  void operator()(void* memory) const { ber_memfree(memory); }
-};
 
 timeval TimevalOf(std::chrono::milliseconds span) {
   if (span.count() < 0) span = std::chrono::milliseconds(0);
@@ -207,11 +188,10 @@ int ResultCodeOf(LDAP* ld) {
 }
 
 std::string DiagnosticOf(LDAP* ld) {
-  char* text = nullptr;
-  ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text);
-  std::string diagnostic = text ? text : "";
-  ldap_memfree(text);
-  return diagnostic;
+  char* raw = nullptr;
+  ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
+  const Text text(raw);
+  return text ? text.get() : "";
 }
 
 // Why the last wait lost the link, when liblber said more than libldap passes on: a
@@ -237,11 +217,11 @@ struct Outcome {
 
 Outcome ParseOutcome(LDAP* ld, LDAPMessage* message, LDAPControl*** controls = nullptr) {
   Outcome outcome;
-  char* diagnostic = nullptr;
-  const int parsed = ldap_parse_result(ld, message, &outcome.result, nullptr, &diagnostic, nullptr, controls, 0);
+  char* raw = nullptr;
+  const int parsed = ldap_parse_result(ld, message, &outcome.result, nullptr, &raw, nullptr, controls, 0);
+  const Text diagnostic(raw);
   if (parsed != LDAP_SUCCESS) outcome.result = parsed;
-  outcome.diagnostic = diagnostic ? diagnostic : "";
-  ldap_memfree(diagnostic);
+  outcome.diagnostic = diagnostic ? diagnostic.get() : "";
   return outcome;
 }
 
@@ -251,7 +231,7 @@ bool EntryOf(LDAP* ld, LDAPMessage* message, LdapEntry& entry, std::size_t& byte
   BerElement* raw = nullptr;
   berval dn{0, nullptr};
   const int named = ldap_get_dn_ber(ld, message, &raw, &dn);
-  std::unique_ptr<BerElement, BerDeleter> position(raw);
+  const BerPosition position(raw);
   if (named != LDAP_SUCCESS || !position) return false;
   entry.dn.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
   if (entry.dn.find('\0') != std::string::npos) return false;
@@ -400,18 +380,8 @@ NWRCODE LdapConnection::Open() {
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &requestTimeout);
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, callbacks_.get());
-  if (settings_.UsesTls()) {
-    // Verified whatever the machine's ldap.conf says.
-    const int demand = LDAP_OPT_X_TLS_DEMAND;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
-    std::error_code error;
-    const std::string authorities = !settings_.caFile.empty() ? settings_.caFile
-                                    : std::filesystem::exists(kSystemCertificates, error) ? kSystemCertificates
-                                                                                           : "";
-    if (!authorities.empty()) ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, authorities.c_str());
-    const int client = 0;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client);
-  }
+  if (settings_.UsesTls())
+    if (NWRCODE code = SetUpTls(ld)) return code;
   rules_.handshakeTimedOut = false;
   rules_.refusedPeer.clear();
   rules_.handshakeEnd = std::min(Clock::now() + settings_.connectTimeout, Deadline());
@@ -423,8 +393,34 @@ NWRCODE LdapConnection::Open() {
   }
   if (!code) code = SignIn(ld);
   rules_.handshakeEnd = Clock::time_point::max();
-  if (!code) brokenCode_ = 0;
+  if (!code) {
+    brokenCode_ = 0;
+    ++sessions_;
+  }
   return code;
+}
+
+NWRCODE LdapConnection::SetUpTls(LDAP* ld) {
+  // Verified whatever the machine's ldap.conf says.
+  const int demand = LDAP_OPT_X_TLS_DEMAND;
+  std::error_code error;
+  const std::string authorities = !settings_.caFile.empty() ? settings_.caFile
+                                  : std::filesystem::exists(kSystemCertificates, error) ? kSystemCertificates
+                                                                                         : "";
+  const int client = 0;
+  // A context of the connection's own: without it libldap would fall back to the
+  // machine's TLS settings, whatever this connection asks for.
+  const bool set = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
+                   (authorities.empty() ||
+                    (HoldsPemCertificates(authorities) &&
+                     ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, authorities.c_str()) == LDAP_OPT_SUCCESS)) &&
+                   ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client) == LDAP_OPT_SUCCESS;
+  if (set) return 0;
+  const std::string problem = authorities.empty()
+                                  ? "no TLS context can be made (no certificate authorities were found)"
+                                  : "the certificate authorities in \"" + authorities +
+                                        "\" cannot be used (a file of PEM certificates is expected)";
+  return Failed(LDAP_CONNECT_ERROR, CodeOf(LDAP_CONNECT_ERROR, "", true), "cannot set up TLS: " + problem, true);
 }
 
 NWRCODE LdapConnection::OpenFailed(int result, const std::string& diagnostic, const std::string& stage) {
@@ -582,7 +578,8 @@ void LdapConnection::AbandonPages(const LdapSearch& search) {
   }
 }
 
-NWRCODE LdapConnection::Extended(const std::string& name, const std::string& value, std::string& response) {
+NWRCODE LdapConnection::Extended(const std::string& name, const std::string& value, const std::string& responseName,
+                                 std::string& response) {
   response.clear();
   if (NWRCODE code = Connect()) return code;
   berval request{value.size(), const_cast<char*>(value.data())};
@@ -604,11 +601,20 @@ NWRCODE LdapConnection::Extended(const std::string& name, const std::string& val
                   what + ": the server answered with a message of an unknown kind", true);
   const Outcome outcome = ParseOutcome(ld_, message.get());
   if (outcome.result != LDAP_SUCCESS) return Fail(outcome.result, outcome.diagnostic, what);
-  berval* raw = nullptr;
-  if (ldap_parse_extended_result(ld_, message.get(), nullptr, &raw, 0) == LDAP_SUCCESS && raw) {
-    response.assign(raw->bv_val ? raw->bv_val : "", raw->bv_len);
-    ber_bvfree(raw);
-  }
+  char* rawName = nullptr;
+  berval* rawValue = nullptr;
+  const int parsed = ldap_parse_extended_result(ld_, message.get(), &rawName, &rawValue, 0);
+  const Text answeredName(rawName);
+  const Berval answer(rawValue);
+  // A success under another name answers some other request: nothing was done as asked.
+  if (parsed != LDAP_SUCCESS || !answeredName || answeredName.get() != responseName)
+    return Refuse(ERR_INVALID_SERVER_RESPONSE,
+                  what + ": the server answered " +
+                      (parsed != LDAP_SUCCESS ? std::string("with a response that cannot be read")
+                       : !answeredName        ? "without a response name"
+                                              : "as " + std::string(answeredName.get()).substr(0, 100)) +
+                      ", not as " + responseName);
+  if (answer && answer->bv_val) response.assign(answer->bv_val, answer->bv_len);
   return 0;
 }
 

@@ -82,7 +82,10 @@ class LdapConnection {
   // Every entry of one search (one page when paged); a size limit or a referral gives the
   // entries that came with its code.
   NWRCODE Search(LdapSearch& search, std::vector<LdapEntry>& entries);
-  NWRCODE Extended(const std::string& name, const std::string& value, std::string& response);
+  // An extended request: its answer counts only when the server names it responseName;
+  // another name, or none, is an invalid server response.
+  NWRCODE Extended(const std::string& name, const std::string& value, const std::string& responseName,
+                   std::string& response);
   // Ends a paged search the server holds for us (a page of size 0 with its cookie).
   void AbandonPages(const LdapSearch& search);
   // Records a failure found in what the server sent (a name no program can use): code,
@@ -95,6 +98,8 @@ class LdapConnection {
   // The LDAP result code of the last failed request (0 when none failed).
   int LastResult() const { return lastResult_; }
   std::uint64_t Requests() const { return requests_; }
+  // Counts the sessions opened: values kept from an earlier session are older than this one.
+  std::uint64_t Session() const { return sessions_; }
   // Which failure of all connections came last: a larger stamp is a later failure.
   std::uint64_t FailureStamp() const { return failureStamp_; }
 
@@ -116,11 +121,14 @@ class LdapConnection {
   int lastResult_ = 0;
   std::uint64_t requests_ = 0;
   std::uint64_t failureStamp_ = 0;
+  std::uint64_t sessions_ = 0;
   SocketRules rules_;
   std::unique_ptr<ldap_conncb> callbacks_;
 
   NWRCODE Open();
   void Close();
+  // Verification and authorities of a TLS connection; a refused option refuses the connection.
+  NWRCODE SetUpTls(LDAP* ld);
   // Records a failed request; a result that breaks the link drops it.
   NWRCODE Fail(int result, const std::string& diagnostic, const std::string& what, bool connecting = false);
   NWRCODE Failed(int result, NWRCODE code, const std::string& words, bool dropLink);

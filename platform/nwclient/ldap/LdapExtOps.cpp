@@ -6,6 +6,8 @@ namespace vestrel::nw::ldap {
 
 std::string ExtOpName(int number) { return kExtOpPrefix + std::to_string(number); }
 
+std::string ExtOpResponseName(int number) { return ExtOpName(number + 1); }
+
 std::string ListReplicasRequest(const std::string& serverDn) { return BerWriter().OctetString(serverDn).Bytes(); }
 
 bool ParseListReplicasResponse(std::string_view value, std::vector<std::string>& partitionDns) {
@@ -33,11 +35,11 @@ bool ParseReplicaInfoResponse(std::string_view value, ReplicaInfo& info) {
 }
 
 std::string SyncSchemaRequest(const std::string& serverDn, nuint32 delay) {
-  return BerWriter().OctetString(serverDn).Integer(UnsignedField(delay)).Bytes();
+  return BerWriter().OctetString(serverDn).Integer(SignedField(delay)).Bytes();
 }
 
 std::string SyncPartitionRequest(const std::string& serverDn, const std::string& partitionDn, nuint32 delay) {
-  return BerWriter().OctetString(serverDn).OctetString(partitionDn).Integer(UnsignedField(delay)).Bytes();
+  return BerWriter().OctetString(serverDn).OctetString(partitionDn).Integer(SignedField(delay)).Bytes();
 }
 
 std::string SendAllUpdatesRequest(const std::string& partitionDn, const std::string& originServerDn) {
@@ -50,11 +52,11 @@ std::string ReceiveAllUpdatesRequest(const std::string& partitionDn, const std::
 }
 
 std::string RemoveReplicaRequest(nuint32 flags, const std::string& serverDn, const std::string& partitionDn) {
-  return BerWriter().Integer(UnsignedField(flags)).OctetString(serverDn).OctetString(partitionDn).Bytes();
+  return BerWriter().Integer(SignedField(flags)).OctetString(serverDn).OctetString(partitionDn).Bytes();
 }
 
 std::string JoinPartitionsRequest(nuint32 flags, const std::string& childPartitionDn) {
-  return BerWriter().Integer(UnsignedField(flags)).OctetString(childPartitionDn).Bytes();
+  return BerWriter().Integer(SignedField(flags)).OctetString(childPartitionDn).Bytes();
 }
 
 }  // namespace vestrel::nw::ldap

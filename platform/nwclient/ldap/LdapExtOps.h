@@ -1,6 +1,6 @@
 // eDirectory's LDAP extended operations: request names and the values they carry. A
-// request value is its fields encoded one after another, without an enclosing SEQUENCE;
-// the response of request P.n is named P.(n + 1).
+// request value is its fields encoded one after another, without an enclosing SEQUENCE,
+// its integers as signed 32-bit values; the response of request P.n is named P.(n + 1).
 #pragma once
 
 #include <string>
@@ -27,6 +27,8 @@ enum ExtOpNumber : int {
 
 // "2.16.840.1.113719.1.27.100.19" for request 19.
 std::string ExtOpName(int number);
+// The name of the server's answer to request number: "...100.20" for request 19.
+std::string ExtOpResponseName(int number);
 
 // List replicas (P.19): serverName LDAPDN -> SEQUENCE OF OCTET STRING (partition DNs).
 std::string ListReplicasRequest(const std::string& serverDn);

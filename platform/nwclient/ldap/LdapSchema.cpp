@@ -15,7 +15,8 @@ struct AttributeEntry {
 };
 
 // Names the server gives differently from the rule of LdapAttributeName, and names the
-// directory's schema does not know.
+// directory's schema does not know. The LDAP names are those of eDirectory's published
+// subschema (as a 9.1.4 server gives it); a server may map names otherwise.
 constexpr AttributeEntry kAttributes[] = {
     {"Replica", "Replica", 0},
     {"Partition Status", "partitionStatus", 0},
@@ -25,7 +26,7 @@ constexpr AttributeEntry kAttributes[] = {
     {"Synchronized Up To", "synchronizedUpTo", SYN_TIMESTAMP},
     {"Received Up To", "receivedUpTo", SYN_TIMESTAMP},
     {"Network Address", "networkAddress", 0},
-    {"Version", "version", 0},
+    {"Version", "Version", 0},
     {"DS Revision", "dsRevision", 0},
     {"Object Class", "objectClass", 0},
     {"Base Class", "structuralObjectClass", SYN_CLASS_NAME},
@@ -42,6 +43,14 @@ constexpr AttributeEntry kAttributes[] = {
     {"C", "c", 0},
     {"L", "l", 0},
     {"S", "st", 0},
+    {"SA", "street", 0},
+    {"Home Directory", "ndsHomeDirectory", 0},
+    {"Postal Office Box", "postOfficeBox", 0},
+    {"Generational Qualifier", "generationQualifier", 0},
+    {"UID", "ndsUID", 0},
+    {"GID", "groupID", 0},
+    {"uniqueID", "uid", 0},
+    {"Cross Certificate Pair", "ndsCrossCertificatePair", 0},
 };
 
 struct ClassEntry {
@@ -54,14 +63,14 @@ constexpr ClassEntry kClasses[] = {
     {"Organizational Unit", "organizationalUnit"},
     {"Organization", "Organization"},
     {"Country", "Country"},
-    {"Locality", "locality"},
+    {"Locality", "Locality"},
     {"User", "inetOrgPerson"},
     {"Group", "groupOfNames"},
-    {"Alias", "alias"},
+    {"Alias", "aliasObject"},
     {"Top", "Top"},
     {"Partition", "Partition"},
     {"Organizational Person", "organizationalPerson"},
-    {"Person", "person"},
+    {"Person", "Person"},
     {"Organizational Role", "organizationalRole"},
 };
 

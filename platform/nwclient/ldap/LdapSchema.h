@@ -48,6 +48,5 @@ inline constexpr const char* kCreateTime = "createTimestamp";
 inline constexpr const char* kModifyTime = "modifyTimestamp";
 inline constexpr const char* kSubordinateCount = "subordinateCount";
 inline constexpr const char* kPartitionClass = "Partition";  // auxiliary class of partition roots
-inline constexpr const char* kAliasClass = "alias";
 
 }  // namespace vestrel::nw::ldap

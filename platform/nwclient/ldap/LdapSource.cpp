@@ -24,7 +24,9 @@ constexpr const char* kPagedResultsControl = "1.2.840.113556.1.4.319";
 constexpr const char* kTreeNameAttribute = "directoryTreeName";
 constexpr const char* kCurrentTimeAttribute = "currentTime";
 constexpr std::size_t kListPageSize = 500;
-constexpr std::size_t kDefaultPageSize = 50;
+constexpr std::size_t kSearchPageSize = 500;
+// Kept values no read has used for this long belong to a scan that is over.
+constexpr std::chrono::seconds kKeptWhileUsed{5};
 
 // A Partition Status value's fields: unused, state, sync time, replica number, last error.
 constexpr std::size_t kStatusFieldBytes = 20;
@@ -33,6 +35,37 @@ constexpr std::size_t kStatusFieldBytes = 20;
 constexpr nuint32 kAliasEntry = 0x01;
 constexpr nuint32 kPartitionRoot = 0x02;
 constexpr nuint32 kContainerEntry = 0x04;
+
+// What a search fetches with its entries: what the rows of the window's scans read of
+// the objects it finds (their object information, the server columns, the partition
+// columns and the replicas' status for the error report).
+const std::vector<std::string>& ReadAheadAttributes() {
+  static const std::vector<std::string> attributes = [] {
+    std::vector<std::string> names = {kStructuralClass, kObjectClass, kModifyTime, kCreateTime, kSubordinateCount};
+    for (const char* name : {"Version", "DS Revision", "Network Address", "Replica", "Partition Status",
+                             "Local Received Up To", "Purge Vector", "Transitive Vector"})
+      names.push_back(LdapAttributeName(name));
+    return names;
+  }();
+  return attributes;
+}
+
+bool ReadAhead(const std::vector<std::string>& wanted) {
+  const std::vector<std::string>& fetched = ReadAheadAttributes();
+  return !wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [&](const std::string& name) {
+    return std::any_of(fetched.begin(), fetched.end(), [&](const std::string& f) { return SameAttribute(f, name); });
+  });
+}
+
+// One key for the spellings of a DN: types in lower case, values in upper case.
+std::string DnKey(const Dn& dn) {
+  std::string key;
+  for (const Rdn& rdn : dn) {
+    key += '/';
+    for (const Ava& ava : rdn) key += LdapType(ava.type) + "=" + NameKey(ava.value) + "+";
+  }
+  return key;
+}
 
 // A name for a message: whole when short, else its start.
 std::string Shortened(const std::string& name) {
@@ -72,9 +105,14 @@ std::string BaseClassOf(const LdapEntry& entry) {
   return DirectoryClassName(structural);
 }
 
+bool IsAlias(const LdapEntry& entry) {
+  static const std::string aliasClass = LdapClassName("Alias");
+  return HasValue(entry, kObjectClass, aliasClass);
+}
+
 Object_Info_T InfoOf(const LdapEntry& entry, const Dn& dn) {
   Object_Info_T info{};
-  if (HasValue(entry, kObjectClass, kAliasClass)) info.objectFlags |= kAliasEntry;
+  if (IsAlias(entry)) info.objectFlags |= kAliasEntry;
   if (HasValue(entry, kObjectClass, kPartitionClass)) info.objectFlags |= kPartitionRoot;
   nuint32 subordinates = 0;
   std::int64_t count = 0;
@@ -140,7 +178,8 @@ bool Refused(int result) {
          result == LDAP_UNWILLING_TO_PERFORM || result == LDAP_INSUFFICIENT_ACCESS;
 }
 
-// A search under way: pages of the size the program steps in, given out as they fit.
+// A search under way: pages of many of the program's steps, given out as they fit; the
+// values each entry came with are kept for the reads that follow.
 class LdapSearchCursor : public SearchCursor {
  public:
   LdapSearchCursor(LdapSource& source, LdapSearch search) : source_(source), search_(std::move(search)) {}
@@ -153,7 +192,7 @@ class LdapSearchCursor : public SearchCursor {
                nuint32& searched, bool& finished) override {
     searched = 0;
     if (pending_.empty() && !done_) {
-      if (NWRCODE code = FetchPage(maxObjects, searched)) return code;
+      if (NWRCODE code = FetchPage(searched)) return code;
     }
     if (pending_.empty() && pendingCode_) {
       const NWRCODE code = pendingCode_;
@@ -183,8 +222,9 @@ class LdapSearchCursor : public SearchCursor {
   bool done_ = false;
   NWRCODE pendingCode_ = 0;  // a size limit's code, given once the entries before it are out
 
-  NWRCODE FetchPage(nuint32 maxObjects, nuint32& searched) {
-    if (source_.PagedResults()) search_.pageSize = maxObjects ? maxObjects : kDefaultPageSize;
+  NWRCODE FetchPage(nuint32& searched) {
+    // Pages larger than the program's steps: a round trip brings many steps' objects.
+    if (source_.PagedResults()) search_.pageSize = kSearchPageSize;
     std::vector<LdapEntry> entries;
     const NWRCODE code = source_.Link().Search(search_, entries);
     if (code && entries.empty()) {
@@ -193,13 +233,14 @@ class LdapSearchCursor : public SearchCursor {
     }
     pendingCode_ = code;
     done_ = code != 0 || search_.pageSize == 0 || search_.cookie.empty();
-    for (const LdapEntry& entry : entries) {
+    for (LdapEntry& entry : entries) {
       Dn dn;
       std::string name;
       if (!ParseDn(entry.dn, dn))
         return Give(source_.Link().Refuse(ERR_INVALID_SERVER_RESPONSE, "the server sent a malformed name: " + Shortened(entry.dn)));
       if (NWRCODE refused = source_.Learn(dn, name)) return Give(refused);
       pending_.push_back({std::move(name), InfoOf(entry, dn)});
+      source_.Keep(dn, std::move(entry));
     }
     searched = static_cast<nuint32>(entries.size());
     return 0;
@@ -318,8 +359,29 @@ NWRCODE LdapSource::ResolveLevels(const Dn& name, std::string& dn) {
   return 0;
 }
 
+void LdapSource::Keep(const Dn& dn, LdapEntry entry) {
+  if (keptSession_ != link_.Session()) kept_.clear();
+  keptSession_ = link_.Session();
+  keptUsed_ = std::chrono::steady_clock::now();
+  kept_[DnKey(dn)] = std::move(entry);
+}
+
 NWRCODE LdapSource::ReadEntry(const Context& context, const std::string& dn, std::vector<std::string> attributes,
                               LdapEntry& entry) {
+  // The values the last search brought, when they are all that is asked for and the
+  // session that brought them still stands (an alias followed is read anew).
+  const auto now = std::chrono::steady_clock::now();
+  if (keptSession_ != link_.Session() || now - keptUsed_ > kKeptWhileUsed) kept_.clear();
+  Dn parsed;
+  if (!kept_.empty() && ReadAhead(attributes) && ParseDn(dn, parsed))
+    if (auto kept = kept_.find(DnKey(parsed)); kept != kept_.end()) {
+      const bool followAlias = (context.flags & DCV_DEREF_ALIASES) && IsAlias(kept->second);
+      if (!followAlias) {
+        keptUsed_ = now;
+        entry = kept->second;
+        return 0;
+      }
+    }
   LdapSearch search;
   search.base = dn;
   search.attributes = std::move(attributes);
@@ -434,7 +496,8 @@ NWRCODE LdapSource::StartSearch(const Context& context, const SearchRequest& req
   }
   if (request.modifiedSince)
     search.filter = "(&" + search.filter + "(" + kModifyTime + ">=" + GeneralizedTime(request.modifiedSince) + "))";
-  search.attributes = {kStructuralClass, kObjectClass, kModifyTime, kSubordinateCount};
+  search.attributes = ReadAheadAttributes();
+  kept_.clear();  // a new search: the values of the last one are no longer kept
   cursor = std::make_unique<LdapSearchCursor>(*this, std::move(search));
   return 0;
 }
@@ -444,13 +507,20 @@ bool LdapSource::SyntaxOf(const std::string& attrName, nuint32& syntax) const { 
 NWRCODE LdapSource::ListByExtendedOperations(const std::string& serverDn,
                                              std::vector<std::pair<std::string, nuint32>>& found) {
   std::string response;
-  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn), response)) return code;
+  if (NWRCODE code = link_.Extended(ExtOpName(kListReplicasOp), ListReplicasRequest(serverDn),
+                                    ExtOpResponseName(kListReplicasOp), response))
+    return code;
   std::vector<std::string> partitions;
-  if (!ParseListReplicasResponse(response, partitions)) return ERR_INVALID_SERVER_RESPONSE;
+  if (!ParseListReplicasResponse(response, partitions))
+    return link_.Refuse(ERR_INVALID_SERVER_RESPONSE, "the server's list of replicas cannot be read");
   for (const std::string& partitionDn : partitions) {
     ReplicaInfo info;
-    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn), response)) return code;
-    if (!ParseReplicaInfoResponse(response, info)) return ERR_INVALID_SERVER_RESPONSE;
+    if (NWRCODE code = link_.Extended(ExtOpName(kReplicaInfoOp), ReplicaInfoRequest(serverDn, partitionDn),
+                                      ExtOpResponseName(kReplicaInfoOp), response))
+      return code;
+    if (!ParseReplicaInfoResponse(response, info))
+      return link_.Refuse(ERR_INVALID_SERVER_RESPONSE,
+                          "the server's information on a replica of " + Shortened(partitionDn) + " cannot be read");
     found.emplace_back(partitionDn, info.replicaType);
   }
   return 0;
@@ -601,6 +671,7 @@ NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs
 }
 
 NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
+  kept_.clear();  // what an operation changes is read anew
   ExtendedCall call;
   if (NWRCODE code = OperationRequest(context, args, call)) return code;
   LdapConnection* link = &link_;
@@ -608,7 +679,7 @@ NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
   if (!call.server.empty())
     if (NWRCODE code = ServerLink(call.server, link)) return code;
   std::string response;  // the operations answer no value
-  return link->Extended(ExtOpName(call.number), call.value, response);
+  return link->Extended(ExtOpName(call.number), call.value, ExtOpResponseName(call.number), response);
 }
 
 std::uint64_t LdapSource::RequestCount() const {

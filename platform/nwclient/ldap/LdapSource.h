@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ class LdapSource : public DirectorySource {
   // A name the server sent as a full dotted name, remembered; ERR_DN_TOO_LONG (the words
   // name it) for a name longer than the directory allows, which is not remembered.
   NWRCODE Learn(const Dn& dn, std::string& name);
+  // For the search cursor: the values a found entry came with, kept for the reads that follow.
+  void Keep(const Dn& dn, LdapEntry entry);
   LdapConnection& Link() { return link_; }
   bool PagedResults() const { return pagedResults_; }
 
@@ -65,6 +68,14 @@ class LdapSource : public DirectorySource {
   bool serverClock_ = false;         // the root DSE tells the server's time
   bool replicaListRefused_ = false;  // the server does not answer the replica list request
   KnownNames names_;
+  // What the last search brought of its entries' values, for the reads of the rows that
+  // follow it: the same values, without a round trip each. Dropped when another search
+  // starts, after any operation, when the connection was opened anew, and when no read
+  // has used them for a while (the scan that read them is over), so nothing read is
+  // older than the scan that shows it.
+  std::unordered_map<std::string, LdapEntry> kept_;  // DnKey -> entry
+  std::uint64_t keptSession_ = 0;
+  std::chrono::steady_clock::time_point keptUsed_{};
   std::map<std::string, std::unique_ptr<LdapConnection>> serverLinks_;  // by the server's name key
 
   void ReadRootDse();

@@ -1,9 +1,13 @@
-// vestrel-check on a connection to slapd loaded with ACME_TREE: the scans and the health
-// check report what they report over the tree file, except what LDAP cannot deliver (each
-// replica's last sync error only; the root DSE's replica values, said so in the summary
-// line); the password comes from --password-file only; a stopped server is UNKNOWN and named.
-// The JSON document and the metrics over the whole test bed say what the text says.
+// vestrel-check on a connection to slapd loaded with ACME_TREE (its times moved to now, as
+// the test bed moves them): the scans and the health check report what they report over
+// the tree file, ages measured at the server's time as the file's at its clock, except
+// what LDAP cannot deliver (each replica's last sync error only; the root DSE's replica
+// values, said so in the summary line); the password comes from --password-file only; a
+// stopped server is UNKNOWN and named. Over the whole test bed, the JSON document and the
+// metrics say what the text says.
 #include <algorithm>
+#include <ctime>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -60,18 +64,21 @@ class CheckOverLdap : public LdapServerTest {
     return path;
   }
 
-  // The program started afresh on arguments, its sync ages measured at the demo tree's clock.
-  static CheckOutput Run(const std::vector<std::string>& arguments) {
+  // The program started afresh on arguments, its sync ages measured at the demo tree's
+  // clock, or with none given at the directory's own time.
+  static CheckOutput Run(const std::vector<std::string>& arguments, const check::CheckClock& clock = DemoClock) {
     ClientConnection = kNoClientConnection;
     nwtest::ResetToDefaults();
     std::ostringstream out;
     std::ostringstream err;
     CheckOutput result;
-    result.code = check::RunCheck(arguments, out, err, [] { return kDemoClock; });
+    result.code = check::RunCheck(arguments, out, err, clock);
     result.out = out.str();
     result.err = err.str();
     return result;
   }
+
+  static std::int64_t DemoClock() { return kDemoClock; }
 
   std::vector<std::string> OverLdap(const std::string& connections, const std::string& mode) const {
     return {"--tree", "ACME_TREE", "--connections", connections, "--password-file", folder + "/admin.pw", mode};
@@ -93,20 +100,27 @@ TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver)
   EXPECT_NE(ldapPartitions.out.find("\tLegacy\t"), std::string::npos) << ldapPartitions.out;
 
   const CheckOutput fileHealth = Run({"--tree-file", treeFile, "--health"});
-  const CheckOutput ldapHealth = Run(OverLdap(connections, "--health"));
+  // Measured at the server's time: the workstation's clock, as slapd does not tell its own.
+  const CheckOutput ldapHealth = Run(OverLdap(connections, "--health"), {});
   EXPECT_EQ(ldapHealth.code, 2) << ldapHealth.out << ldapHealth.err;
   // The tree root's ring is not checked: the root DSE does not hold it, and slapd answers
   // no replica list that could name its replicas.
-  EXPECT_EQ(ldapHealth.out.rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 11 replicas, 7 critical, 2 warnings: "
-                                 "Legacy.ACME; not checked: the replica ring of [Root] (not available for this "
-                                 "tree) | partitions=5 replicas=11 replicas_with_errors=3 oldest_sync_age=553620s "
-                                 "'[Root] oldest_sync_age'=U '[Root] sync_errors'=U "
-                                 "'Berlin.Sales.ACME oldest_sync_age'=630s 'Berlin.Sales.ACME sync_errors'=0 "
-                                 "'Engineering.ACME oldest_sync_age'=470s 'Engineering.ACME sync_errors'=0 "
-                                 "'Legacy.ACME oldest_sync_age'=553620s 'Legacy.ACME sync_errors'=3 "
-                                 "'Sales.ACME oldest_sync_age'=298s 'Sales.ACME sync_errors'=0\n",
-                                 0),
-            0u)
+  const std::string summary = "VESTREL CRITICAL - ACME_TREE: 5 partitions, 11 replicas, 7 critical, 2 warnings: "
+                              "Legacy.ACME; not checked: the replica ring of [Root] (not available for this tree) | "
+                              "partitions=5 replicas=11 replicas_with_errors=3 oldest_sync_age=";
+  ASSERT_EQ(ldapHealth.out.rfind(summary, 0), 0u) << ldapHealth.out;
+  // The file's oldest age (6d 9h 47m), and the seconds since slapd was loaded.
+  const std::int64_t oldestAge = std::stoll(ldapHealth.out.substr(summary.size()));
+  EXPECT_GE(oldestAge, 553620);
+  EXPECT_LT(oldestAge, 553620 + 300);
+  // Each partition's oldest age and sync errors follow the totals; [Root]'s the tree cannot give.
+  EXPECT_TRUE(std::regex_search(
+      ldapHealth.out,
+      std::regex("^[^\\n]*oldest_sync_age=\\d+s '\\[Root\\] oldest_sync_age'=U '\\[Root\\] sync_errors'=U "
+                 "'Berlin\\.Sales\\.ACME oldest_sync_age'=\\d+s 'Berlin\\.Sales\\.ACME sync_errors'=0 "
+                 "'Engineering\\.ACME oldest_sync_age'=\\d+s 'Engineering\\.ACME sync_errors'=0 "
+                 "'Legacy\\.ACME oldest_sync_age'=\\d+s 'Legacy\\.ACME sync_errors'=3 "
+                 "'Sales\\.ACME oldest_sync_age'=\\d+s 'Sales\\.ACME sync_errors'=0\\n")))
       << ldapHealth.out;
   // The findings are the tree file's, but for the sync errors: each replica's last one,
   // from its Partition Status value, the master's too, whose server cannot be asked for
@@ -124,68 +138,6 @@ TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver)
   // Nothing the program printed holds the password.
   for (const CheckOutput* run : {&ldapServers, &ldapPartitions, &ldapHealth})
     EXPECT_EQ((run->out + run->err).find(kPassword), std::string::npos);
-}
-
-// The test bed answers the servers' partition lists: [Root] is known by its holders, so
-// its replicas are listed without the facts LDAP cannot give, and its rules named as not
-// checked. Once the servers stop, the documents still come, UNKNOWN.
-TEST_F(CheckOverLdap, DocumentsOverTheTestBedSayWhatTheTextSays) {
-  testbed::TreeBed bed;
-  ASSERT_EQ(bed.Start(*nw::LoadTreeFile(DemoTreeFile("acme.json")), kAdminDn, kPassword), "")
-      << "slapd must start for this test";
-  nlohmann::json entry = Entry(bed.TreeUrl());
-  entry.erase("passwordFile");
-  for (const auto& [name, url] : bed.ServerUrls()) entry["servers"][name] = url;
-  const std::string connections = folder + "/connections.json";
-  std::ofstream(connections) << nlohmann::json{{"connections", {entry}}}.dump();
-  std::vector<std::string> arguments = OverLdap(connections, "--health");
-
-  const CheckOutput text = Run(arguments);
-  arguments.insert(arguments.end(), {"--format", "json"});
-  const CheckOutput json = Run(arguments);
-  ASSERT_EQ(json.code, text.code) << json.err;
-  const nlohmann::json document = nlohmann::json::parse(json.out);
-  EXPECT_EQ(document["success"], true);
-  EXPECT_EQ(testing::FindingLines(document), testing::FindingLines(text.out));
-  const nlohmann::json& root = document["partitions"][0];
-  EXPECT_EQ(root["name"], "[Root]");
-  EXPECT_EQ(root["ring"], "holders-only");
-  ASSERT_FALSE(root["replicas"].empty());
-  for (const nlohmann::json& replica : root["replicas"]) {
-    EXPECT_EQ(replica["number"], nullptr);
-    EXPECT_EQ(replica["state"], nullptr);
-    EXPECT_EQ(replica["sync_errors"], nullptr);
-  }
-  ASSERT_EQ(document["unchecked"].size(), 1u);
-  EXPECT_EQ(document["unchecked"][0]["partitions"], nlohmann::json::array({"[Root]"}));
-  EXPECT_NE(text.out.find("; not checked: " + document["unchecked"][0]["text"].get<std::string>() + " | "),
-            std::string::npos)
-      << text.out;
-
-  arguments.back() = "prometheus";
-  const testing::Metrics metrics = testing::ReadMetrics(Run(arguments).out);
-  testing::ExpectWellFormedMetrics(metrics);
-  testing::ExpectMetricsOfDocument(metrics, document);
-  EXPECT_EQ(testing::MetricValue(metrics, "vestrel_check_rules_unchecked", {{"tree", "ACME_TREE"}}),
-            document["unchecked"][0]["rules"].size());
-
-  bed.Stop();
-  for (const char* format : {"json", "prometheus"}) {
-    arguments.back() = format;
-    const CheckOutput stopped = Run(arguments);
-    EXPECT_EQ(stopped.code, 3) << format;
-    EXPECT_NE(stopped.err.find(bed.TreeUrl()), std::string::npos) << stopped.err;
-    if (std::string(format) == "json") {
-      const nlohmann::json failed = nlohmann::json::parse(stopped.out);
-      EXPECT_EQ(failed["success"], false);
-      EXPECT_EQ(failed["status"], "UNKNOWN");
-      EXPECT_EQ(failed["tree"], "ACME_TREE");
-    } else {
-      const testing::Metrics none = testing::ReadMetrics(stopped.out);
-      testing::ExpectWellFormedMetrics(none);
-      EXPECT_EQ(testing::MetricValue(none, "vestrel_check_success", {{"tree", "ACME_TREE"}}), 0);
-    }
-  }
 }
 
 TEST_F(CheckOverLdap, ThePasswordComesFromAPrivateFileAndIsNeverAskedFor) {
@@ -227,6 +179,124 @@ TEST_F(CheckOverLdap, AStoppedServerIsUnknownAndNamedWithItsError) {
   EXPECT_EQ(servers.code, 3);
   EXPECT_EQ(servers.out, "");
   EXPECT_NE(servers.err.find(url), std::string::npos) << servers.err;
+}
+
+// The whole test bed: the double answers the replica list and information requests, so
+// the servers' own lists name [Root]'s replicas; ages are measured at the server's time.
+class CheckOverTestBed : public CheckOverLdap {
+ protected:
+  std::string BedConnections(nw::Tree& tree) {
+    EXPECT_EQ(bed.Start(tree, kAdminDn, kPassword), "") << "slapd must start for this test";
+    const std::string path = ConnectionsFile(bed.TreeUrl());
+    nlohmann::json connections = nlohmann::json::parse(std::ifstream(path));
+    for (const auto& [name, url] : bed.ServerUrls()) connections["connections"][0]["servers"][name] = url;
+    std::ofstream(path) << connections.dump();
+    return path;
+  }
+  testbed::TreeBed bed;
+};
+
+TEST_F(CheckOverTestBed, ATreeWhoseRingsAreAllWellIsOkAsOverItsTreeFile) {
+  // Every ring complete and in sync a minute before the tree's clock; [Root]'s too.
+  std::string partitions;
+  for (const char* root : {"[Root]", "Sales.WELL"})
+    partitions += std::string(partitions.empty() ? "" : ",") + R"({ "root": ")" + root + R"(", "replicas": [
+      { "server": "A.WELL", "type": "Master", "number": 1, "lastSync": "2024-05-06T07:59:00Z" },
+      { "server": "B.WELL", "type": "Secondary", "number": 2, "lastSync": "2024-05-06T07:59:00Z" },
+      { "server": "C.WELL", "type": "Read-Only", "number": 3, "lastSync": "2024-05-06T07:59:00Z" } ] })";
+  const std::string text = R"({ "tree": "ACME_TREE", "clock": "2024-05-06T08:00:00Z",
+    "objects": [ { "name": "WELL", "class": "Organization" }, { "name": "admin.WELL", "class": "User" },
+                 { "name": "Sales.WELL", "class": "Organizational Unit" } ],
+    "servers": [ { "name": "A.WELL" }, { "name": "B.WELL" }, { "name": "C.WELL" } ],
+    "partitions": [ )" + partitions + " ] }";
+  const std::string file = folder + "/well.json";
+  std::ofstream(file) << text;
+  const CheckOutput overFile = Run({"--tree-file", file, "--health"});
+  EXPECT_EQ(overFile.code, 0) << overFile.out << overFile.err;
+
+  const auto tree = nw::LoadTreeText(text, "well.json");
+  const CheckOutput overLdap = Run(OverLdap(BedConnections(*tree), "--health"), {});
+  EXPECT_EQ(overLdap.code, 0) << overLdap.out << overLdap.err;
+  EXPECT_EQ(overLdap.out.rfind("VESTREL OK - ACME_TREE: 2 partitions, 6 replicas; not checked: replica numbers, "
+                               "states, syncs and sync errors of [Root] (the servers name only its replicas and their "
+                               "types) | partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=",
+                               0),
+            0u)
+      << overLdap.out;
+}
+
+TEST_F(CheckOverTestBed, TheDemoTreeHasItsTreeFilesFindingsButWhatTheServersCannotTell) {
+  const CheckOutput overFile = Run({"--tree-file", DemoTreeFile("acme.json"), "--health"});
+  auto tree = nw::LoadTreeFile(DemoTreeFile("acme.json"));
+  const CheckOutput overLdap = Run(OverLdap(BedConnections(*tree), "--health"), {});
+  EXPECT_EQ(overLdap.code, 2) << overLdap.out << overLdap.err;
+  EXPECT_NE(overLdap.out.find("; not checked: replica numbers, states, syncs and sync errors of [Root] (the servers "
+                              "name only its replicas and their types) |"),
+            std::string::npos)
+      << overLdap.out;
+  EXPECT_EQ(FindingsWithout(overLdap.out, {" has errors: "}), FindingsWithout(overFile.out, {" has errors: "}));
+}
+
+// [Root] is known by its holders: the document lists its replicas without the facts the
+// servers cannot give and names its rules as not checked; the metrics hold what the
+// document holds. Once the servers stop, both documents still come, UNKNOWN.
+TEST_F(CheckOverTestBed, DocumentsSayWhatTheTextSaysAndComeWhenTheServersStop) {
+  auto tree = nw::LoadTreeFile(DemoTreeFile("acme.json"));
+  std::vector<std::string> arguments = OverLdap(BedConnections(*tree), "--health");
+  // One time for every run, so ages in the texts agree to the second.
+  const std::int64_t at = std::time(nullptr);
+  const check::CheckClock clock = [at] { return at; };
+
+  const CheckOutput text = Run(arguments, clock);
+  arguments.insert(arguments.end(), {"--format", "json"});
+  const CheckOutput json = Run(arguments, clock);
+  ASSERT_EQ(json.code, text.code) << json.err;
+  const nlohmann::json document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["success"], true);
+  EXPECT_EQ(document["tree"], "ACME_TREE");
+  EXPECT_EQ(text.out.rfind("VESTREL " + document["status"].get<std::string>() + " - ", 0), 0u) << text.out;
+  EXPECT_EQ(FindingLines(document), FindingLines(text.out));
+  const nlohmann::json& root = document["partitions"][0];
+  EXPECT_EQ(root["name"], "[Root]");
+  EXPECT_EQ(root["ring"], "holders-only");
+  ASSERT_FALSE(root["replicas"].empty());
+  for (const nlohmann::json& replica : root["replicas"]) {
+    EXPECT_EQ(replica["number"], nullptr);
+    EXPECT_EQ(replica["state"], nullptr);
+    EXPECT_EQ(replica["sync_errors"], nullptr);
+  }
+  ASSERT_EQ(document["unchecked"].size(), 1u);
+  EXPECT_EQ(document["unchecked"][0]["partitions"], nlohmann::json::array({"[Root]"}));
+  EXPECT_NE(text.out.find("; not checked: " + document["unchecked"][0]["text"].get<std::string>() + " | "),
+            std::string::npos)
+      << text.out;
+
+  arguments.back() = "prometheus";
+  const Metrics metrics = ReadMetrics(Run(arguments, clock).out);
+  ExpectWellFormedMetrics(metrics);
+  ExpectMetricsOfDocument(metrics, document);
+  EXPECT_EQ(MetricValue(metrics, "vestrel_check_rules_unchecked", {{"tree", "ACME_TREE"}}),
+            document["unchecked"][0]["rules"].size());
+
+  bed.Stop();
+  for (const char* format : {"json", "prometheus"}) {
+    SCOPED_TRACE(format);
+    arguments.back() = format;
+    const CheckOutput stopped = Run(arguments, clock);
+    EXPECT_EQ(stopped.code, 3);
+    EXPECT_NE(stopped.err.find(bed.TreeUrl()), std::string::npos) << stopped.err;
+    if (std::string(format) == "json") {
+      const nlohmann::json failed = nlohmann::json::parse(stopped.out);
+      EXPECT_EQ(failed["success"], false);
+      EXPECT_EQ(failed["status"], "UNKNOWN");
+      EXPECT_EQ(failed["tree"], "ACME_TREE");
+    } else {
+      const Metrics none = ReadMetrics(stopped.out);
+      ExpectWellFormedMetrics(none);
+      EXPECT_EQ(MetricValue(none, "vestrel_check_success", {{"tree", "ACME_TREE"}}), 0);
+      EXPECT_EQ(MetricValue(none, "vestrel_check_status", {{"tree", "ACME_TREE"}}), 3);
+    }
+  }
 }
 
 }  // namespace

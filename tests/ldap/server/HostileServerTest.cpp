@@ -1,6 +1,6 @@
 // vestrel-check against servers that misbehave on purpose: broken controls, paging without
 // end, TLS that never starts, answers that crawl, replies too big, names too deep, and
-// reads lost to the link. Each run is its own process; it ends by itself within the
+// answers that only refer elsewhere. Each run is its own process; it ends by itself within the
 // connection's timeouts, says what happened and keeps its memory bounded.
 #include <gtest/gtest.h>
 
@@ -22,9 +22,11 @@
 #include "directory/D_NW_Session.h"
 #include "directory/NETWIN32.h"
 #include "directory/calwin32.h"
+#include "directory/clxwin32.h"
 #include "platform/nwclient/NwTestHooks.h"
 #include "platform/nwclient/ldap/LdapSettings.h"
 #include "platform/nwclient/ldap/Ber.h"
+#include "platform/nwclient/ldap/LdapExtOps.h"
 #include "tools/ldap-testbed/HostileServer.h"
 
 namespace vestrel::testing {
@@ -38,7 +40,6 @@ namespace wire = testbed::wire;
 constexpr long kMemoryLimitKiB = 256 * 1024;
 
 bool IsServerSearch(const Request& r) { return r.operation == wire::kSearchRequest && r.scope == 2; }
-bool IsRead(const Request& r) { return r.operation == wire::kSearchRequest && r.scope == 0 && !r.base.empty(); }
 bool IsRootDse(const Request& r) { return r.operation == wire::kSearchRequest && r.scope == 0 && r.base.empty(); }
 
 // Three servers, as the server scan finds them.
@@ -134,12 +135,14 @@ std::vector<Scenario> Scenarios() {
          return true;
        },
        "no answer within 1 s", {{"startTls", true}}},
-      {"every answer just under the request timeout",
+      {"pages without end, each just under the request timeout",
        [](HostileConnection& c, const Request& r) {
-         if (!IsServerSearch(r) && !IsRead(r)) return false;
+         static std::atomic<int> next{0};
+         if (!IsServerSearch(r)) return false;
          std::this_thread::sleep_for(std::chrono::milliseconds(800));
-         if (IsServerSearch(r)) return SendServers(c, r);
-         c.Send(wire::SearchEntry(r.id, r.base, {{"version", {"slow"}}}) + wire::SearchDone(r.id));
+         const std::string dn = "cn=S" + std::to_string(++next) + ",o=H";
+         c.Send(wire::SearchEntry(r.id, dn, {{"objectClass", {"ncpServer"}}}) +
+                wire::SearchDone(r.id, 0, wire::PagedControls(std::to_string(next))));
          return true;
        },
        "--timeout", {}, {"--servers", "--timeout", "3"}},
@@ -185,12 +188,10 @@ std::vector<Scenario> Scenarios() {
        "longer than 256 characters: cn=S,ou=x0,ou=x1"},
       {"80,000 attributes in one entry",
        [](HostileConnection& c, const Request& r) {
-         if (IsServerSearch(r)) return SendServers(c, r);
-         if (!IsRead(r)) return false;
-         std::vector<wire::Attribute> attributes;
+         if (!IsServerSearch(r)) return false;
+         std::vector<wire::Attribute> attributes = {{"objectClass", {"ncpServer"}}, {"Version", {"many"}}};
          for (int i = 0; i < 80000; ++i) attributes.push_back({"a" + std::to_string(i), {"v"}});
-         attributes.push_back({"version", {"many"}});
-         c.Send(wire::SearchEntry(r.id, r.base, attributes) + wire::SearchDone(r.id));
+         c.Send(wire::SearchEntry(r.id, "cn=S1,o=H", attributes) + wire::SearchDone(r.id));
          return true;
        },
        ""},
@@ -202,16 +203,9 @@ std::vector<Scenario> Scenarios() {
          return true;
        },
        "malformed name"},
-      {"every read lost to the link",
-       [](HostileConnection& c, const Request& r) {
-         if (IsServerSearch(r)) return SendServers(c, r);
-         return IsRead(r);  // never answered
-       },
-       "12 reads of the tree HOSTILE_TREE failed, the first for S1.H"},
       {"only referrals",
        [](HostileConnection& c, const Request& r) {
-         if (IsServerSearch(r)) return SendServers(c, r);
-         if (!IsRead(r)) return false;
+         if (!IsServerSearch(r)) return false;
          c.Send(wire::Message(r.id, wire::kSearchResultReference,
                               nw::ldap::BerWriter().OctetString("ldap://192.0.2.1/o=H").Bytes()) +
                 wire::SearchDone(r.id));
@@ -280,6 +274,20 @@ TEST(HostileServerSecrets, ThePasswordVariableIsGoneOnceTheConnectionsAreLoaded)
   nwtest::Reset();
 }
 
+// The client connected to the hostile server alone, and a context on its tree as the main
+// window keeps one; 0 when either cannot be had.
+NWDSContextHandle ConnectedContext(const HostileServer& server) {
+  const std::string problem = nwtest::LoadConnectionsJson(
+      nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
+      "/tmp");
+  EXPECT_EQ(problem, "");
+  NWDSContextHandle context = 0;
+  if (!problem.empty() || DSContextCreate(&context) != 0) return 0;
+  EXPECT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
+  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  return context;
+}
+
 // The details dialog's listing of a server's partitions, where the server refuses the
 // replica list request and pages its partition roots with one cookie over and over.
 TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocolFailure) {
@@ -295,20 +303,86 @@ TEST(HostileServerListing, AServerThatPagesWithoutEndEndsTheListingWithAProtocol
     return true;
   });
   ASSERT_TRUE(server.Listening());
-  ASSERT_EQ(nwtest::LoadConnectionsJson(
-                nlohmann::json{{"connections", {{{"ldap", server.Url()}, {"requestTimeout", 2}, {"primary", true}}}}}.dump(),
-                "/tmp"),
-            "");
-  NWDSContextHandle context = 0;
-  ASSERT_EQ(DSContextCreate(&context), 0);
-  ASSERT_EQ(DSChangeCurrentTree(context, testbed::kHostileTree, false), 0);
-  ModifyContextFlags(context, '+', DCV_TYPELESS_NAMES);
+  const NWDSContextHandle context = ConnectedContext(server);
+  ASSERT_NE(context, 0);
   TextList partitions, rows;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(GetServerPartitions(context, "S1.H", partitions, rows), ERR_INVALID_SERVER_RESPONSE);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   DSContextFree(context);
   nwtest::Reset();
+}
+
+// What the client said of the last failure on the tree's link.
+std::string LinkWords(const std::string& tree) {
+  TextList trees;
+  ListTrees(trees);
+  std::string words;
+  const int index = trees.IndexOf(tree);
+  if (index >= 0) ConnLinkFailure(static_cast<NWCONN_REF>(trees.Objects(index)), words);
+  return words;
+}
+
+// Extended answers that are no answer to the request: named for another request, named
+// not at all, or with a value that cannot be read. Each is an invalid server response,
+// said so in the link's words; none is taken for success.
+TEST(HostileServerAnswers, AnExtendedAnswerUnderAnotherNameOrUnreadableIsAProtocolFailure) {
+  namespace ldap = nw::ldap;
+  struct Case {
+    const char* what;
+    int request;        // answered as below; the others as eDirectory answers them
+    std::string name;   // of the answer
+    std::string value;  // of the answer
+    bool list;          // the server's partitions are listed (else: sync schema)
+    std::string words;
+  };
+  const std::string listName = ldap::ExtOpName(ldap::kListReplicasOp);
+  const Case cases[] = {
+      {"sync schema answered under its own request's name", ldap::kSyncSchemaOp, ldap::ExtOpName(ldap::kSyncSchemaOp),
+       "", false, "answered as " + ldap::ExtOpName(ldap::kSyncSchemaOp) + ", not as " + ldap::ExtOpName(28)},
+      {"sync schema answered without a name", ldap::kSyncSchemaOp, "", "", false,
+       "answered without a response name, not as " + ldap::ExtOpName(28)},
+      {"the replica list answered as replica information", ldap::kListReplicasOp,
+       ldap::ExtOpResponseName(ldap::kReplicaInfoOp), nw::ldap::BerWriter().Sequence(nw::ldap::BerWriter()).Bytes(),
+       true, "not as " + ldap::ExtOpName(20)},
+      {"a replica list that is no list", ldap::kListReplicasOp, ldap::ExtOpName(20), "\x04\x01x", true,
+       "the server's list of replicas cannot be read"},
+      {"replica information cut short", ldap::kReplicaInfoOp, ldap::ExtOpName(18), "\x02\x01\x01\x02\x01", true,
+       "the server's information on a replica of ou=P,o=H cannot be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    nwtest::Reset();
+    HostileServer server([&](HostileConnection& connection, const Request& r) {
+      if (r.operation == wire::kSearchRequest && r.scope == 1) {  // the names, one level at a time
+        std::string entries = r.base.empty() ? wire::SearchEntry(r.id, "o=H", {})
+                                             : wire::SearchEntry(r.id, "cn=S1,o=H", {}) +
+                                                   wire::SearchEntry(r.id, "ou=P,o=H", {});
+        connection.Send(entries + wire::SearchDone(r.id));
+        return true;
+      }
+      if (r.operation != wire::kExtendedRequest) return false;
+      const std::string list = nw::ldap::BerWriter().Sequence(nw::ldap::BerWriter().OctetString("ou=P,o=H")).Bytes();
+      const std::string info = nw::ldap::BerWriter().Integer(1).Integer(0).Integer(0).Integer(0).Integer(0)
+                                   .OctetString("ou=P,o=H").Integer(RT_MASTER).Integer(0).Bytes();
+      if (r.extendedName == ldap::ExtOpName(c.request))
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", c.name, c.value));
+      else if (r.extendedName == listName)
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", ldap::ExtOpName(20), list));
+      else
+        connection.Send(wire::ExtendedResponse(r.id, 0, "", ldap::ExtOpName(18), info));
+      return true;
+    });
+    ASSERT_TRUE(server.Listening());
+    const NWDSContextHandle context = ConnectedContext(server);
+    ASSERT_NE(context, 0);
+    TextList partitions, rows;
+    EXPECT_EQ(c.list ? GetServerPartitions(context, "S1.H", partitions, rows) : NWDSSyncSchema(context, "S1.H", 0),
+              ERR_INVALID_SERVER_RESPONSE);
+    EXPECT_NE(LinkWords(testbed::kHostileTree).find(c.words), std::string::npos) << LinkWords(testbed::kHostileTree);
+    DSContextFree(context);
+    nwtest::Reset();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Tests against a real LDAP server: each test starts its own slapd on 127.0.0.1 (the
-// demo tree ACME_TREE converted into it), connects the client library to it through a
-// connections entry, and stops the server by its pid. A test fails when slapd cannot start.
+// demo tree ACME_TREE converted into it, its times moved to now as the test bed moves
+// them), connects the client library to it through a connections entry, and stops the
+// server by its pid. A test fails when slapd cannot start.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,8 +27,8 @@ namespace vestrel::testing {
 inline std::string DemoTreeFile(const std::string& file) { return std::string(VESTREL_TEST_TREES) + "/" + file; }
 
 // The demo tree as LDIF for the test schema, and extra entries after it.
-inline std::string AcmeLdif(const std::string& extra = "") {
-  return ldif::TreeToLdif(*nw::LoadTreeFile(DemoTreeFile("acme.json"))).text + extra;
+inline std::string AcmeLdif(const std::string& extra = "", ldif::TreeTimes times = ldif::TreeTimes::MovedToNow) {
+  return ldif::TreeFileToLdif(DemoTreeFile("acme.json"), times).text + extra;
 }
 
 inline constexpr const char* kAdminDn = "cn=admin,o=ACME";
@@ -52,8 +53,8 @@ class LdapServerTest : public ::testing::Test {
   }
 
   // Starts slapd with the demo tree (and extra LDIF entries).
-  void StartServer(const std::string& extra = "") {
-    const std::string problem = server.Start(AcmeLdif(extra));
+  void StartServer(const std::string& extra = "", ldif::TreeTimes times = ldif::TreeTimes::MovedToNow) {
+    const std::string problem = server.Start(AcmeLdif(extra, times));
     ASSERT_EQ(problem, "") << "slapd must start for this test";
   }
 

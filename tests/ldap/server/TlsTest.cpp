@@ -1,6 +1,7 @@
 // TLS is verified: a server whose certificate no trusted authority signed, or that is made
 // out to another name, is refused with ldaps:// and with StartTLS alike, and the message
-// says which; naming its authority in caFile lets it in.
+// says which; naming its authority in caFile lets it in; a caFile that holds no
+// certificate refuses the connection rather than letting the machine's TLS settings stand in.
 #include <ctime>
 
 #include "LdapServerTest.h"
@@ -51,6 +52,26 @@ TEST_F(Tls, ACertificateIsCheckedForItsHostAndItsDates) {
   EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.1", now + 10 * 86400).rfind("the server's certificate expired on 20", 0), 0u);
   EXPECT_EQ(nw::ldap::CertificateMismatch(der, "127.0.0.1", now - 10 * 86400).rfind("the server's certificate is valid only from 20", 0), 0u);
   EXPECT_EQ(nw::ldap::CertificateMismatch("not a certificate", "127.0.0.1", now), "the server's certificate cannot be read");
+}
+
+TEST_F(Tls, ACaFileWithoutCertificatesRefusesTheConnection) {
+  StartTlsServer();
+  // No certificate at all (libldap would take it for no authorities), and a PEM block
+  // that is none (libldap makes no TLS context of its own then).
+  std::ofstream(folder + "/text.pem") << "not a certificate\n";
+  std::ofstream(folder + "/broken.pem") << "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n";
+  for (const char* file : {"text.pem", "broken.pem"}) {
+    for (const bool startTls : {false, true}) {
+      SCOPED_TRACE(std::string(file) + (startTls ? " with StartTLS" : " with ldaps://"));
+      const std::string url = startTls ? server.Url() : server.TlsUrl();
+      nlohmann::json entry = Entry(url);
+      entry["caFile"] = file;
+      if (startTls) entry["startTls"] = true;
+      EXPECT_EQ(Connect(entry), "connections text: connections[0]: " + url +
+                                    " (ACME_TREE): cannot set up TLS: the certificate authorities in \"" + folder +
+                                    "/" + file + "\" cannot be used (a file of PEM certificates is expected)");
+    }
+  }
 }
 
 TEST_F(Tls, ItsAuthorityInCaFileLetsTheConnectionIn) {

@@ -1,12 +1,13 @@
 // Window tests over LDAP: each test starts its own slapd on 127.0.0.1 loaded with the demo
-// tree ACME_TREE (and, when asked, the extended-operation double in front of it with an
-// endpoint per server) and points the program at it with a connections file, as a user
-// would. A test fails when slapd cannot start.
+// tree ACME_TREE, its times moved to now (and, when asked, the extended-operation double
+// in front of it with an endpoint per server) and points the program at it with a
+// connections file, as a user would. A test fails when slapd cannot start.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -57,6 +58,7 @@ class LdapWindowTest : public ::testing::Test {
       entry["servers"] = nlohmann::json::object();
       for (const auto& [name, url] : bed_.ServerUrls()) entry["servers"][name] = url;
     } else {
+      ldif::MoveTimes(*tree, ldif::SecondsToNow(*tree, std::time(nullptr)));
       ASSERT_EQ(server_.Start(ldif::TreeToLdif(*tree).text), "") << "slapd must start for this test";
       entry["ldap"] = server_.Url();
     }
