@@ -2,9 +2,6 @@
 // how findings add up to a status and the totals of the summary line.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <set>
-
 #include "check/CheckOptions.h"
 #include "check/HealthReport.h"
 #include "check/HealthRules.h"
@@ -183,47 +180,6 @@ TEST_F(HealthRules, RingsKnownInPartAreCheckedAsFarAsTheyAreKnown) {
                 "replica numbers, states, syncs and sync errors of [Root] (the servers name only its replicas and "
                 "their types)",
                 "the replica ring of Gone.ORG (not available for this tree)"}));
-}
-
-// Scripts and metrics name the rules by ids that stay; a finding on one replica names its server.
-TEST_F(HealthRules, EachFindingNamesItsRuleAndTheReplicasServer) {
-  struct Case {
-    std::function<void(RingFacts&)> change;
-    const char* rule;
-    const char* server;
-  };
-  const std::vector<Case> cases = {
-      {[](RingFacts& r) { r.ringProblem = "0xFFFFFDA7"; }, "ring-readable", ""},
-      {[](RingFacts& r) { r.replicas[1].errorCount = 40; }, "sync-errors", "B.ORG"},
-      {[](RingFacts& r) { r.replicas[2].state = RS_REMOTE_ERROR; }, "replica-state", "C.ORG"},
-      {[](RingFacts& r) { r.replicas[0].type = RT_SECONDARY; }, "master-count", ""},
-      {[](RingFacts& r) { r.replicas[2].number = 2; }, "replica-numbers", ""},
-      {[](RingFacts& r) { r.replicas[2].type = RT_SUBREF; }, "readable-count", ""},
-      {[](RingFacts& r) { r.replicas[1].lastSync = static_cast<nuint32>(kNow - 5 * 3600); }, "sync-age", "B.ORG"},
-      {[](RingFacts& r) { r.replicas[0].lastSync = static_cast<nuint32>(kNow + 3600); }, "clock-skew", "A.ORG"},
-  };
-  std::set<std::string> ids;
-  for (const Rule rule : kAllRules) ids.insert(RuleId(rule));
-  EXPECT_EQ(ids.size(), cases.size());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.rule);
-    RingFacts ring = HealthyRing();
-    c.change(ring);
-    const std::vector<Finding> findings = EvaluateRing(ring, limits, kNow);
-    ASSERT_EQ(findings.size(), 1u);
-    EXPECT_EQ(RuleId(findings[0].rule), std::string(c.rule));
-    EXPECT_EQ(findings[0].server, c.server);
-    EXPECT_EQ(ids.count(c.rule), 1u);
-  }
-  // A ring nobody names leaves every rule unchecked; one known by its holders, five of them.
-  RingFacts nothing{"Gone.ORG", {}, "", ""};
-  nothing.known = RingFacts::Known::Nothing;
-  EXPECT_EQ(UncheckedRuleCount(EvaluateHealth({HealthyRing(), nothing}, limits, kNow).summary), 8);
-  RingFacts holders = HealthyRing("[Root]");
-  holders.known = RingFacts::Known::HoldersOnly;
-  const HealthSummary summary = EvaluateHealth({holders}, limits, kNow).summary;
-  EXPECT_EQ(UncheckedRuleCount(summary), 5);
-  EXPECT_EQ(summary.unchecked[0].partitions, std::vector<std::string>{"[Root]"});
 }
 
 TEST_F(HealthRules, TotalsStatusAndOrderOfTheWholeTree) {
