@@ -18,9 +18,17 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::optional<GridFormat> FormatNamed(const std::string& name) {
+std::optional<GridFormat> GridFormatNamed(const std::string& name) {
   static const std::map<std::string, GridFormat> formats = {
       {"txt", GridFormat::Text}, {"html", GridFormat::Html}, {"xml", GridFormat::Xml}, {"csv", GridFormat::Csv}};
+  const auto found = formats.find(Lower(name));
+  if (found == formats.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<HealthFormat> HealthFormatNamed(const std::string& name) {
+  static const std::map<std::string, HealthFormat> formats = {{"json", HealthFormat::Json},
+                                                              {"prometheus", HealthFormat::Prometheus}};
   const auto found = formats.find(Lower(name));
   if (found == formats.end()) return std::nullopt;
   return found->second;
@@ -107,11 +115,31 @@ class ArgumentParser {
     apply(arguments_[++index_]);
   }
 
+  // Which formats fit depends on the mode, which may come later on the command line.
   void SetFormat(const std::string& value) {
-    const std::optional<GridFormat> format = FormatNamed(value);
-    if (!format) return Fail("unknown format \"" + value + "\" (use txt, html, xml or csv)");
-    result_.options.format = *format;
+    result_.options.formatName = value;
     result_.options.formatGiven = true;
+  }
+
+  void ChooseFormat() {
+    CheckOptions& o = result_.options;
+    if (!o.formatGiven) return;
+    const std::string& name = o.formatName;
+    const std::optional<GridFormat> grid = GridFormatNamed(name);
+    const std::optional<HealthFormat> health = HealthFormatNamed(name);
+    if (o.mode != CheckMode::Health) {
+      if (grid) o.format = *grid;
+      else if (health)
+        Fail("--format " + name + " applies to --health; with --servers and --partitions use txt, html, xml or csv");
+      else
+        Fail("unknown format \"" + name + "\" (use txt, html, xml or csv)");
+      return;
+    }
+    if (health) o.healthFormat = *health;
+    else if (grid)
+      Fail("--format " + name + " applies to --servers and --partitions; with --health use json or prometheus");
+    else
+      Fail("unknown format \"" + name + "\" for --health (use json or prometheus)");
   }
 
   void SetAge(const std::string& name, const std::string& value, std::int64_t& age) {
@@ -140,8 +168,14 @@ class ArgumentParser {
     if (o.passwordFile == "" && ArgumentGiven("--password-file"))
       return Fail("option --password-file needs a file name");
     if (o.output == "" && ArgumentGiven("--output")) return Fail("option --output needs a file name");
-    if (o.mode == CheckMode::Health && (o.formatGiven || !o.output.empty()))
-      return Fail("--format and --output apply to --servers and --partitions, not to --health");
+    ChooseFormat();
+    if (!result_.Ok()) return;
+    const bool healthText = o.mode == CheckMode::Health && o.healthFormat == HealthFormat::Text;
+    if (healthText && !o.output.empty())
+      return Fail("--output applies to --health with --format json or prometheus only (the status text goes to "
+                  "standard output)");
+    if (o.mode == CheckMode::Health && !healthText && o.quiet)
+      return Fail("--quiet applies to the status text of --health, not to --format json or prometheus");
     if (o.mode != CheckMode::Health && o.ageGiven) return Fail("--warn-age and --crit-age apply to --health only");
     if (o.warnAge > o.critAge)
       return Fail("--warn-age " + DurationText(o.warnAge) + " is longer than --crit-age " + DurationText(o.critAge) +
@@ -210,7 +244,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) { retu
 std::string UsageText() {
   return std::string("usage: ") + kProgram +
          " [--tree NAME] [--connections FILE | --tree-file FILE] [--password-file FILE]\n"
-         "       (--servers | --partitions | --health) [--format txt|html|xml|csv] [--output FILE]\n"
+         "       (--servers | --partitions | --health) [--format FORMAT] [--output FILE]\n"
          "       [--warn-age DURATION] [--crit-age DURATION] [--timeout SECONDS] [--quiet]\n"
          "       [--help] [--version]\n";
 }
@@ -242,7 +276,8 @@ What to report (exactly one):
   --partitions        the partition scan: every partition with its replicas, status,
                       vectors and the errors its replicas report
   --health            check every partition's replica ring and print one summary line
-                      and one line per finding (for Nagios, Icinga and similar systems)
+                      and one line per finding (for Nagios, Icinga and similar systems),
+                      or write a JSON document or Prometheus metrics (--format)
 
 Scan output (--servers, --partitions):
   --format FORMAT     txt (TAB-separated, the default), csv (comma-separated), html or
@@ -278,7 +313,19 @@ Health check (--health):
   Durations are seconds ("90") or a number with s, m, h or d ("90s", "15m", "4h", "2d").
   Sync ages are measured against the directory server's own time. The summary line names
   the tree checked and ends with performance data: partitions, replicas,
-  replicas_with_errors, oldest_sync_age (s).
+  replicas_with_errors, oldest_sync_age (s); then, for a tree of at most 10
+  partitions, each partition's 'NAME oldest_sync_age' (s) and 'NAME sync_errors'
+  (U where the tree cannot tell).
+  --format FORMAT     json: one document for scripts (schema 1: the status, every
+                      partition with its replicas, every finding with its rule and the
+                      rules not checked); prometheus: metrics in the text format of
+                      node_exporter's textfile collector (vestrel_replica_*,
+                      vestrel_partition_replicas, vestrel_check_*). The manual page
+                      names every field and metric
+  --output FILE       with --format json or prometheus: write to FILE as for the scans
+                      (replaced atomically). A tree that cannot be read or reached still
+                      gets its document, UNKNOWN (vestrel_check_success 0), so a collector
+                      never serves stale values
   A tree that cannot be loaded is never replaced by another: when the tree file, or the
   workstation's preferred tree (no --tree given), cannot be loaded, the check is UNKNOWN.
 
@@ -287,7 +334,8 @@ Other options:
                       above works too, up to 24h): no wait for a server goes past it,
                       and a run that reaches it ends UNKNOWN, naming what it was reading
   --quiet             --health prints nothing when the status is OK (the exit code
-                      still tells); problems and errors are printed as usual
+                      still tells); problems and errors are printed as usual. Not with
+                      --format json or prometheus, which always write their document
   --help              show this text
   --version           show the program's version
 
@@ -300,11 +348,14 @@ Exit status:
      server gone or silent, answers that cannot be read, referrals to other servers),
      the run reaches --timeout, or the output (a file or standard output) cannot be
      written. With --health anywhere on the command line, the reason is also
-     the status line on standard output: "VESTREL UNKNOWN - <reason>"
+     the status line on standard output: "VESTREL UNKNOWN - <reason>"; with
+     --health --format json or prometheus, it is in the document instead (unless
+     the command line itself is wrong)
 
 Examples:
   vestrel-check --health --warn-age 2h --crit-age 12h
   vestrel-check --tree ACME_TREE --partitions --format csv --output partitions.csv
+  vestrel-check --health --format prometheus --output /var/lib/prometheus/node-exporter/vestrel.prom
 )";
 }
 

@@ -10,6 +10,8 @@ namespace vestrel::check {
 
 enum class CheckMode { None, Servers, Partitions, Health };
 enum class GridFormat { Text, Html, Xml, Csv };
+// --health writes its status text for monitoring plugins, or a document for scripts and collectors.
+enum class HealthFormat { Text, Json, Prometheus };
 
 inline constexpr std::int64_t kDefaultWarnAge = 4 * 3600;
 inline constexpr std::int64_t kDefaultCritAge = 24 * 3600;
@@ -24,7 +26,9 @@ struct CheckOptions {
   std::string connectionsFile;  // --connections
   std::string treeFile;         // --tree-file
   std::string passwordFile;     // --password-file: for LDAP connections without a password source
-  GridFormat format = GridFormat::Text;
+  GridFormat format = GridFormat::Text;        // of the scans
+  HealthFormat healthFormat = HealthFormat::Text;  // of --health
+  std::string formatName;                        // --format as given; it fits one mode or the other
   bool formatGiven = false;
   std::string output;  // empty: standard output
   std::int64_t warnAge = kDefaultWarnAge;

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include "check/HealthDocuments.h"
 #include "check/HealthReport.h"
 #include "check/RingReader.h"
 #include "directory/D_NW_Errors.h"
@@ -39,6 +40,11 @@ constexpr const char* kProgram = "vestrel-check";
 struct CheckFailure : std::runtime_error {
   CheckFailure(const std::string& message, bool usage) : std::runtime_error(message), usageProblem(usage) {}
   bool usageProblem;
+};
+
+// The report was made but cannot be written where it was asked for.
+struct OutputFailure : CheckFailure {
+  explicit OutputFailure(const std::string& message) : CheckFailure(message, false) {}
 };
 
 [[noreturn]] void UsageProblem(const std::string& message) { throw CheckFailure(message, true); }
@@ -201,7 +207,7 @@ void WriteDocument(const CheckOptions& options, const std::string& document, std
     return;
   }
   const FileWriteResult written = ReplaceFileContent(options.output, document);
-  if (!written) CheckProblem(Format("cannot write the file \"%s\": %s", options.output, written.problem));
+  if (!written) throw OutputFailure(Format("cannot write the file \"%s\": %s", options.output, written.problem));
 }
 
 // What the client said of the last failure on the tree's link, as " (<words>)" ("" when nothing).
@@ -214,7 +220,8 @@ std::string LinkWords(const std::string& tree) {
 // it says so, naming what it was reading, whatever failed because of it.
 class TimeLimit {
  public:
-  explicit TimeLimit(std::int64_t seconds) : seconds_(seconds), end_(Clock::now() + std::chrono::seconds(seconds)) {
+  explicit TimeLimit(std::int64_t seconds)
+      : seconds_(seconds), start_(Clock::now()), end_(start_ + std::chrono::seconds(seconds)) {
     ClientSetTimeLimit(std::chrono::seconds(seconds));
   }
   ~TimeLimit() { ClientSetTimeLimit(std::chrono::milliseconds(0)); }
@@ -222,6 +229,7 @@ class TimeLimit {
   TimeLimit& operator=(const TimeLimit&) = delete;
 
   void Reading(const std::string& what) { reading_ = what; }
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
   void FailWhenReached() const {
     if (Clock::now() >= end_)
       CheckProblem(Format("the check did not finish within %s (--timeout); it was reading %s", DurationText(seconds_),
@@ -231,6 +239,7 @@ class TimeLimit {
  private:
   using Clock = std::chrono::steady_clock;
   std::int64_t seconds_;
+  Clock::time_point start_;
   Clock::time_point end_;
   std::string reading_ = "the workstation's connections";
 };
@@ -259,19 +268,46 @@ int RunScan(const CheckOptions& options, const std::string& tree, NWDSContextHan
   return 0;
 }
 
+bool WritesHealthDocument(const CheckOptions& options) {
+  return options.mode == CheckMode::Health && options.healthFormat != HealthFormat::Text;
+}
+
+// The health check in the form asked for; returns its exit code.
+int WriteHealth(const CheckOptions& options, const HealthCheck& check, std::ostream& out) {
+  switch (options.healthFormat) {
+    case HealthFormat::Json: WriteDocument(options, HealthJson(check), out); break;
+    case HealthFormat::Prometheus: WriteDocument(options, HealthMetrics(check), out); break;
+    default:
+      if (!(options.quiet && StatusOf(check) == Severity::Ok)) out << HealthReportText(check.tree, check.result);
+  }
+  return ExitCodeOf(StatusOf(check));
+}
+
+// A health check's facts before its rings are read: the tree, the time and the thresholds.
+HealthCheck HealthCheckOf(const CheckOptions& options, const std::string& tree, std::int64_t now) {
+  HealthCheck check;
+  check.tree = tree;
+  check.checkedAt = now;
+  check.limits = Thresholds{options.warnAge, options.critAge};
+  return check;
+}
+
 int RunHealth(const CheckOptions& options, const std::string& treeName, NWDSContextHandle context,
               const CheckClock& clock, TimeLimit& limit, std::ostream& out) {
-  const TreeRings tree = ReadTreeRings(context, [&](const std::string& partition) { limit.Reading(partition); });
+  TreeRings tree = ReadTreeRings(context, [&](const std::string& partition) { limit.Reading(partition); });
   limit.FailWhenReached();
   if (tree.listCode != 0)
     CheckProblem(Format("the partitions of the tree %s cannot be listed: %s", treeName, ErrorText(tree.listCode)));
-  const HealthResult result = EvaluateHealth(tree.rings, Thresholds{options.warnAge, options.critAge}, clock());
-  if (!(options.quiet && result.summary.status == Severity::Ok)) out << HealthReportText(treeName, result);
-  return ExitCodeOf(result.summary.status);
+  HealthCheck check = HealthCheckOf(options, treeName, clock());
+  check.rings = std::move(tree.rings);
+  check.result = EvaluateHealth(check.rings, check.limits, check.checkedAt);
+  check.durationSeconds = limit.Elapsed();
+  return WriteHealth(options, check, out);
 }
 
-int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& out, std::ostream& err) {
-  TimeLimit limit(options.timeout);
+// tree hears the name of the tree once it is chosen.
+int Report(const CheckOptions& options, const CheckClock& clock, TimeLimit& limit, std::string& tree,
+           std::ostream& out, std::ostream& err) {
   try {
     ChooseConnections(options);
     ChoosePasswordSource(options);
@@ -279,7 +315,7 @@ int Report(const CheckOptions& options, const CheckClock& clock, std::ostream& o
     const std::vector<std::string> loadProblems = TreeLoadProblems();
     OpenSession(loadProblems);
     OwnedContext context;
-    const std::string tree = ChosenTree(options, loadProblems);
+    tree = ChosenTree(options, loadProblems);
     NoteLoadProblems(loadProblems, err);
     limit.Reading("the tree " + tree);
     UseTree(context.Get(), tree);
@@ -299,6 +335,19 @@ int Fail(const std::string& message, bool usage, bool health, std::ostream& out,
   if (usage) err << "Try '" << kProgram << " --help' for more information.\n";
   err.flush();
   return kExitUnknown;
+}
+
+// A check that failed still gets its document, so a collector serves UNKNOWN rather than
+// the last run's values; the reason also goes to the error stream.
+int FailWithDocument(const CheckOptions& options, const std::string& message, bool usage, HealthCheck check,
+                     std::ostream& out, std::ostream& err) {
+  check.failure = message;
+  try {
+    WriteHealth(options, check, out);
+  } catch (const OutputFailure& failure) {
+    err << kProgram << ": " << failure.what() << '\n';
+  }
+  return Fail(message, usage, false, out, err);
 }
 
 // Whatever went to standard output must have reached it: a report lost on a full disk or
@@ -338,15 +387,25 @@ int RunCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
     return Delivered(0, out, err);
   }
   InstalledUi ui(err);
+  TimeLimit limit(options.timeout);
+  std::string tree = options.tree;
+  const auto failed = [&](const std::string& message, bool usage) {
+    if (!WritesHealthDocument(options)) return Fail(message, usage, health, out, err);
+    HealthCheck check = HealthCheckOf(options, tree, clock ? clock() : SystemClockSeconds());
+    check.durationSeconds = limit.Elapsed();
+    return FailWithDocument(options, message, usage, std::move(check), out, err);
+  };
   int code = kExitUnknown;
   try {
-    code = Report(options, clock, out, err);
+    code = Report(options, clock, limit, tree, out, err);
+  } catch (const OutputFailure& failure) {
+    code = Fail(failure.what(), false, false, out, err);  // a document of the failure could not be written either
   } catch (const CheckFailure& failure) {
-    code = Fail(failure.what(), failure.usageProblem, health, out, err);
+    code = failed(failure.what(), failure.usageProblem);
   } catch (const std::exception& failure) {
-    code = Fail(std::string("unexpected failure: ") + failure.what(), false, health, out, err);
+    code = failed(std::string("unexpected failure: ") + failure.what(), false);
   } catch (...) {
-    code = Fail("unexpected failure", false, health, out, err);
+    code = failed("unexpected failure", false);
   }
   return Delivered(code, out, err);
 }

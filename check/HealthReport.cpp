@@ -44,9 +44,27 @@ std::string NamedPartitions(const HealthResult& result) {
 
 }  // namespace
 
+std::string PerformanceLabel(const std::string& label) {
+  std::string quoted = "'";
+  for (const char c : OneLine(label)) {
+    if (c == '=') quoted += '_';
+    else quoted += c == '\'' ? "''" : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
 std::string PerformanceData(const HealthSummary& summary) {
-  return Format("partitions=%d replicas=%d replicas_with_errors=%d oldest_sync_age=%llds", summary.partitions,
-                summary.replicas, summary.replicasWithErrors, static_cast<long long>(summary.oldestSyncAge));
+  std::string text = Format("partitions=%d replicas=%d replicas_with_errors=%d oldest_sync_age=%llds",
+                            summary.partitions, summary.replicas, summary.replicasWithErrors,
+                            static_cast<long long>(summary.oldestSyncAge));
+  if (summary.byPartition.size() > static_cast<std::size_t>(kPartitionsWithPerformanceData)) return text;
+  for (const PartitionTotals& totals : summary.byPartition) {
+    text += " " + PerformanceLabel(totals.partition + " oldest_sync_age") + "=" +
+            (totals.oldestSyncAge ? std::to_string(*totals.oldestSyncAge) + "s" : "U");
+    text += " " + PerformanceLabel(totals.partition + " sync_errors") + "=" +
+            (totals.syncErrors ? std::to_string(*totals.syncErrors) : "U");
+  }
+  return text;
 }
 
 std::string SummaryLine(const std::string& tree, const HealthResult& result) {
@@ -60,7 +78,7 @@ std::string SummaryLine(const std::string& tree, const HealthResult& result) {
   if (summary.status != Severity::Ok) text += ": " + NamedPartitions(result);
   // A rule that could not be checked is no rule that passed.
   for (std::size_t i = 0; i < summary.unchecked.size(); ++i)
-    text += (i == 0 ? "; not checked: " : ", ") + summary.unchecked[i];
+    text += (i == 0 ? "; not checked: " : ", ") + UncheckedText(summary.unchecked[i]);
   return text + " | " + PerformanceData(summary);
 }
 

@@ -1,7 +1,9 @@
 #include "check/HealthRules.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "check/CheckOptions.h"
 #include "directory/D_NW_Errors.h"
@@ -24,8 +26,15 @@ std::string JoinServers(const std::vector<const ReplicaFacts*>& replicas) {
   return text;
 }
 
-void Add(std::vector<Finding>& findings, Severity severity, const RingFacts& ring, std::string text) {
-  findings.push_back({severity, ring.partition, std::move(text)});
+// A finding on the whole ring.
+void Add(std::vector<Finding>& findings, Severity severity, Rule rule, const RingFacts& ring, std::string text) {
+  findings.push_back({severity, ring.partition, std::move(text), rule});
+}
+
+// A finding on one replica of the ring.
+void Add(std::vector<Finding>& findings, Severity severity, Rule rule, const RingFacts& ring,
+         const ReplicaFacts& replica, std::string text) {
+  findings.push_back({severity, ring.partition, std::move(text), rule, replica.server});
 }
 
 // The report's lines on one line: the heading, then each error without its bullet, "; " between them.
@@ -48,12 +57,50 @@ std::string ReportOnOneLine(const std::string& report) {
 
 bool RingReadable(const RingFacts& ring) { return ring.ringProblem.empty() && ring.known != RingFacts::Known::Nothing; }
 
-// The partitions of the rings that were known only as far as known, "A, B".
-std::string PartitionsKnown(const std::vector<RingFacts>& rings, RingFacts::Known known) {
-  std::string names;
+std::vector<std::string> PartitionsWhere(const std::vector<RingFacts>& rings,
+                                         const std::function<bool(const RingFacts&)>& test) {
+  std::vector<std::string> names;
   for (const RingFacts& ring : rings)
-    if (ring.known == known) names += (names.empty() ? "" : ", ") + ring.partition;
+    if (test(ring)) names.push_back(ring.partition);
   return names;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// What the tree could not give: sync error lists, rings known only by their holders, rings
+// nobody names.
+std::vector<UncheckedRules> UncheckedOf(const std::vector<RingFacts>& rings) {
+  constexpr const char* kNotAvailable = "not available for this tree";
+  std::vector<UncheckedRules> unchecked;
+  const auto withoutErrors = PartitionsWhere(rings, [](const RingFacts& ring) { return ring.syncErrorsUnavailable; });
+  if (!withoutErrors.empty()) unchecked.push_back({{Rule::SyncErrors}, withoutErrors, "replica sync errors", kNotAvailable});
+  const auto holdersOnly =
+      PartitionsWhere(rings, [](const RingFacts& ring) { return ring.known == RingFacts::Known::HoldersOnly; });
+  if (!holdersOnly.empty())
+    unchecked.push_back({{Rule::ReplicaNumbers, Rule::ReplicaState, Rule::SyncAge, Rule::ClockSkew, Rule::SyncErrors},
+                         holdersOnly,
+                         "replica numbers, states, syncs and sync errors of " + JoinNames(holdersOnly),
+                         "the servers name only its replicas and their types"});
+  const auto nothing = PartitionsWhere(rings, [](const RingFacts& ring) { return ring.known == RingFacts::Known::Nothing; });
+  if (!nothing.empty())
+    unchecked.push_back({std::vector<Rule>(std::begin(kAllRules), std::end(kAllRules)), nothing,
+                         "the replica ring of " + JoinNames(nothing), kNotAvailable});
+  return unchecked;
+}
+
+PartitionTotals TotalsOf(const RingFacts& ring, std::int64_t now) {
+  PartitionTotals totals{ring.partition, std::nullopt, std::nullopt};
+  for (const ReplicaFacts& replica : ring.replicas) {
+    if (replica.hasStatus)
+      totals.oldestSyncAge = std::max(totals.oldestSyncAge.value_or(0), SyncAge(replica.lastSync, now));
+    if (replica.errorsKnown && !ring.syncErrorsUnavailable)
+      totals.syncErrors = totals.syncErrors.value_or(0) + replica.errorCount;
+  }
+  return totals;
 }
 
 }  // namespace
@@ -76,15 +123,38 @@ const char* SeverityName(Severity severity) {
   }
 }
 
+const char* RuleId(Rule rule) {
+  switch (rule) {
+    case Rule::RingReadable: return "ring-readable";
+    case Rule::SyncErrors: return "sync-errors";
+    case Rule::ReplicaState: return "replica-state";
+    case Rule::MasterCount: return "master-count";
+    case Rule::ReplicaNumbers: return "replica-numbers";
+    case Rule::ReadableCount: return "readable-count";
+    case Rule::SyncAge: return "sync-age";
+    case Rule::ClockSkew: return "clock-skew";
+  }
+  return "unknown";
+}
+
+std::string UncheckedText(const UncheckedRules& unchecked) { return unchecked.what + " (" + unchecked.reason + ")"; }
+
+int UncheckedRuleCount(const HealthSummary& summary) {
+  std::set<Rule> rules;
+  for (const UncheckedRules& unchecked : summary.unchecked) rules.insert(unchecked.rules.begin(), unchecked.rules.end());
+  return static_cast<int>(rules.size());
+}
+
 bool IsReadableReplica(nuint32 type) { return type == RT_MASTER || type == RT_SECONDARY || type == RT_READONLY; }
 
 std::int64_t SyncAge(nuint32 lastSync, std::int64_t now) { return std::max<std::int64_t>(0, now - lastSync); }
 
 void CheckRingReadable(const RingFacts& ring, std::vector<Finding>& findings) {
   if (!ring.ringProblem.empty()) {
-    Add(findings, Severity::Unknown, ring, "the replica ring cannot be read: " + ring.ringProblem);
+    Add(findings, Severity::Unknown, Rule::RingReadable, ring, "the replica ring cannot be read: " + ring.ringProblem);
   } else if (!ring.statusProblem.empty()) {
-    Add(findings, Severity::Unknown, ring, "the Partition Status cannot be read: " + ring.statusProblem);
+    Add(findings, Severity::Unknown, Rule::RingReadable, ring,
+        "the Partition Status cannot be read: " + ring.statusProblem);
   }
 }
 
@@ -96,7 +166,7 @@ void CheckSyncErrors(const RingFacts& ring, std::vector<Finding>& findings) {
                                  ? ReportOnOneLine(replica.errorReport)
                                  : Format("Replica on server \"%s\" has %u errors (more than one report holds)",
                                           replica.server, replica.errorCount);
-    Add(findings, Severity::Critical, ring, text);
+    Add(findings, Severity::Critical, Rule::SyncErrors, ring, replica, text);
   }
 }
 
@@ -106,7 +176,7 @@ void CheckReplicaStates(const RingFacts& ring, std::vector<Finding>& findings) {
     std::string text = "Partition Status of " + ReplicaLabel(replica) + " is " +
                        ReplicaStateText(static_cast<nint32>(replica.state));
     if (replica.statusError != 0) text += ", error " + ErrorText(static_cast<NWRCODE>(replica.statusError));
-    Add(findings, Severity::Critical, ring, text);
+    Add(findings, Severity::Critical, Rule::ReplicaState, ring, replica, text);
   }
 }
 
@@ -116,9 +186,9 @@ void CheckMasterCount(const RingFacts& ring, std::vector<Finding>& findings) {
   for (const ReplicaFacts& replica : ring.replicas)
     if (replica.type == RT_MASTER) masters.push_back(&replica);
   if (masters.empty()) {
-    Add(findings, Severity::Critical, ring, "the ring has no master replica");
+    Add(findings, Severity::Critical, Rule::MasterCount, ring, "the ring has no master replica");
   } else if (masters.size() > 1) {
-    Add(findings, Severity::Critical, ring,
+    Add(findings, Severity::Critical, Rule::MasterCount, ring,
         Format("the ring has %d master replicas: %s", static_cast<int>(masters.size()), JoinServers(masters)));
   }
 }
@@ -129,7 +199,7 @@ void CheckReplicaNumbers(const RingFacts& ring, std::vector<Finding>& findings) 
   for (const ReplicaFacts& replica : ring.replicas) byNumber[replica.number].push_back(&replica);
   for (const auto& [number, holders] : byNumber) {
     if (holders.size() < 2) continue;
-    Add(findings, Severity::Critical, ring,
+    Add(findings, Severity::Critical, Rule::ReplicaNumbers, ring,
         Format("replica number %u is used by %d replicas: %s", number, static_cast<int>(holders.size()),
                JoinServers(holders)));
   }
@@ -140,7 +210,7 @@ void CheckReadableCount(const RingFacts& ring, std::vector<Finding>& findings) {
   const auto readable = std::count_if(ring.replicas.begin(), ring.replicas.end(),
                                       [](const ReplicaFacts& replica) { return IsReadableReplica(replica.type); });
   if (readable >= kRecommendedReadableReplicas) return;
-  Add(findings, Severity::Warning, ring,
+  Add(findings, Severity::Warning, Rule::ReadableCount, ring,
       Format("only %d readable replica%s (master, secondary, read-only); %d are recommended", static_cast<int>(readable),
              readable == 1 ? "" : "s", kRecommendedReadableReplicas));
 }
@@ -151,7 +221,7 @@ void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t
     // A sync in the future means a server's clock is off; its age tells nothing then.
     const std::int64_t ahead = static_cast<std::int64_t>(replica.lastSync) - now;
     if (ahead > kMaxClockSkew) {
-      Add(findings, Severity::Warning, ring,
+      Add(findings, Severity::Warning, Rule::ClockSkew, ring, replica,
           Format("%s last synchronised %s in the future (clock skew of more than %s)", ReplicaLabel(replica),
                  DurationText(ahead), DurationText(kMaxClockSkew)));
       continue;
@@ -169,7 +239,8 @@ void CheckSyncAges(const RingFacts& ring, const Thresholds& limits, std::int64_t
     if (severity == Severity::Ok) continue;
     const std::string when =
         replica.lastSync == 0 ? "has never synchronised" : "last synchronised " + DurationText(age) + " ago";
-    Add(findings, severity, ring, ReplicaLabel(replica) + " " + when + " (more than " + DurationText(limit) + ")");
+    Add(findings, severity, Rule::SyncAge, ring, replica,
+        ReplicaLabel(replica) + " " + when + " (more than " + DurationText(limit) + ")");
   }
 }
 
@@ -189,20 +260,13 @@ HealthResult EvaluateHealth(const std::vector<RingFacts>& rings, const Threshold
   HealthResult result;
   HealthSummary& summary = result.summary;
   summary.partitions = static_cast<int>(rings.size());
-  const bool syncErrorsUnavailable =
-      std::any_of(rings.begin(), rings.end(), [](const RingFacts& ring) { return ring.syncErrorsUnavailable; });
-  if (syncErrorsUnavailable) summary.unchecked.push_back("replica sync errors (not available for this tree)");
-  if (const std::string names = PartitionsKnown(rings, RingFacts::Known::HoldersOnly); !names.empty())
-    summary.unchecked.push_back("replica numbers, states, syncs and sync errors of " + names +
-                                " (the servers name only its replicas and their types)");
-  if (const std::string names = PartitionsKnown(rings, RingFacts::Known::Nothing); !names.empty())
-    summary.unchecked.push_back("the replica ring of " + names + " (not available for this tree)");
+  summary.unchecked = UncheckedOf(rings);
   for (const RingFacts& ring : rings) {
-    for (const ReplicaFacts& replica : ring.replicas) {
-      ++summary.replicas;
-      if (replica.errorCount > 0) ++summary.replicasWithErrors;
-      if (replica.hasStatus) summary.oldestSyncAge = std::max(summary.oldestSyncAge, SyncAge(replica.lastSync, now));
-    }
+    summary.replicas += static_cast<int>(ring.replicas.size());
+    summary.replicasWithErrors += static_cast<int>(std::count_if(
+        ring.replicas.begin(), ring.replicas.end(), [](const ReplicaFacts& replica) { return replica.errorCount > 0; }));
+    summary.byPartition.push_back(TotalsOf(ring, now));
+    summary.oldestSyncAge = std::max(summary.oldestSyncAge, summary.byPartition.back().oldestSyncAge.value_or(0));
     std::vector<Finding> found = EvaluateRing(ring, limits, now);
     std::move(found.begin(), found.end(), std::back_inserter(result.findings));
   }

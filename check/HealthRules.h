@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ enum class Severity { Ok = 0, Warning = 1, Unknown = 2, Critical = 3 };
 int ExitCodeOf(Severity severity);
 const char* SeverityName(Severity severity);  // "OK", "WARNING", "CRITICAL", "UNKNOWN"
 
+// The rules, in the order they judge a ring. Their ids are what scripts and metrics name
+// them by: they stay as they are whatever the findings' texts say.
+enum class Rule { RingReadable, SyncErrors, ReplicaState, MasterCount, ReplicaNumbers, ReadableCount, SyncAge, ClockSkew };
+inline constexpr Rule kAllRules[] = {Rule::RingReadable,   Rule::SyncErrors,    Rule::ReplicaState, Rule::MasterCount,
+                                     Rule::ReplicaNumbers, Rule::ReadableCount, Rule::SyncAge,      Rule::ClockSkew};
+const char* RuleId(Rule rule);  // "ring-readable", "sync-errors", ...
+
 struct ReplicaFacts {
   std::string server;
   nuint32 type = RT_MASTER;
@@ -30,6 +38,7 @@ struct ReplicaFacts {
   // scan's "Inspect Errors" column shows for it (empty when there are none).
   std::uint32_t errorCount = 0;
   std::string errorReport;
+  bool errorsKnown = false;  // the replica's server answered for its sync errors
 };
 
 struct RingFacts {
@@ -59,6 +68,8 @@ struct Finding {
   Severity severity = Severity::Ok;
   std::string partition;
   std::string text;
+  Rule rule = Rule::RingReadable;
+  std::string server = {};  // the replica's server; empty for a finding on the whole ring
 };
 
 // A replica a client can read from: master, secondary or read-only.
@@ -83,6 +94,23 @@ inline constexpr std::int64_t kMaxClockSkew = 5 * 60;
 // Seconds since lastSync at now; a time in the future counts as 0.
 std::int64_t SyncAge(nuint32 lastSync, std::int64_t now);
 
+// Rules a tree could not give the facts for, on the partitions named.
+struct UncheckedRules {
+  std::vector<Rule> rules;
+  std::vector<std::string> partitions;
+  std::string what;    // "replica sync errors", "the replica ring of [Root]"
+  std::string reason;  // "not available for this tree"
+};
+// "replica sync errors (not available for this tree)"
+std::string UncheckedText(const UncheckedRules& unchecked);
+
+// The totals of one partition's ring.
+struct PartitionTotals {
+  std::string partition;
+  std::optional<std::int64_t> oldestSyncAge;  // none when no replica's status was read
+  std::optional<std::uint64_t> syncErrors;    // the replicas' errors; none when no server could tell
+};
+
 struct HealthSummary {
   Severity status = Severity::Ok;
   int partitions = 0;
@@ -92,10 +120,13 @@ struct HealthSummary {
   int critical = 0;
   int warnings = 0;
   int unknown = 0;
-  // Rules that could not be checked on some ring, each with why: "replica sync errors
-  // (not available for this tree)". The status says nothing about them.
-  std::vector<std::string> unchecked;
+  // Rules that could not be checked on some rings, with why. The status says nothing about them.
+  std::vector<UncheckedRules> unchecked;
+  std::vector<PartitionTotals> byPartition;  // in ring order
 };
+
+// How many rules were not checked on at least one ring.
+int UncheckedRuleCount(const HealthSummary& summary);
 
 struct HealthResult {
   HealthSummary summary;

@@ -216,6 +216,7 @@ void ApplyPartitionStatus(const nuint8* memory, std::size_t size, ReplicaFacts& 
 void ApplySyncErrors(const nuint8* data, std::size_t size, ReplicaFacts& replica) {
   const std::size_t length = std::min(size, kReplicaErrorBytes);
   replica.errorCount = OctetView(std::span<const nuint8>(data, data ? length : 0)).U32(4);
+  replica.errorsKnown = true;
   replica.errorReport.clear();
   if (replica.errorCount == 0) return;
   try {

@@ -72,13 +72,17 @@ std::string SystemMessage(NWRCODE code) {
 
 void SetErrorTextLibraryPath(const std::string& path) { OverridePath() = path; }
 
+std::string ErrorMessage(NWRCODE code) {
+  const ErrorTextLibrary library;
+  if (!library.Loaded()) return {};
+  const std::string message = library.Message(code);
+  return message == kUnknownError ? SystemMessage(code) : message;
+}
+
 std::string ErrorText(NWRCODE code) {
   const std::string hexText = Format("0x%.4X", static_cast<std::uint32_t>(code));
-  const ErrorTextLibrary library;
-  if (!library.Loaded()) return hexText;
-  std::string message = library.Message(code);
-  if (message == kUnknownError) message = SystemMessage(code);
-  return Format("%s (%s)", hexText, message);
+  const std::string message = ErrorMessage(code);
+  return message.empty() ? hexText : Format("%s (%s)", hexText, message);
 }
 
 void ReportError(NWRCODE code, const std::string& label) {

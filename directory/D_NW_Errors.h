@@ -9,6 +9,8 @@ namespace vestrel {
 
 // "0x%.4X" of the code, then " (message)" when the error-text library can be loaded.
 std::string ErrorText(NWRCODE code);
+// The message alone ("Transport failure"); empty when the error-text library cannot be loaded.
+std::string ErrorMessage(NWRCODE code);
 // Nothing for 0; otherwise an error box "<label> returned error <ErrorText(code)>".
 void ReportError(NWRCODE code, const std::string& label);
 

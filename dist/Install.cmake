@@ -12,6 +12,10 @@ set(VESTREL_HOMEPAGE https://vestrel.example/)
 # Installed folders: the data (Info text, demo trees) and the error-text library.
 set(VESTREL_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/vestrel)
 set(VESTREL_INSTALL_LIBDIR ${CMAKE_INSTALL_LIBDIR}/vestrel)
+# The systemd units of vestrel-check's timer (under /usr, which Debian merges with /lib),
+# and examples such as the Grafana dashboard.
+set(VESTREL_INSTALL_SYSTEMDDIR lib/systemd/system)
+set(VESTREL_INSTALL_EXAMPLESDIR ${CMAKE_INSTALL_DATADIR}/doc/vestrel/examples)
 # The programs find them from their own folder, so an install moved elsewhere (DESTDIR,
 # a relocated package) works as well as one in its prefix.
 file(RELATIVE_PATH VESTREL_DATA_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/vestrel)

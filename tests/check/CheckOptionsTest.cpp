@@ -66,6 +66,13 @@ TEST(CheckArguments, EveryOptionWithItsValue) {
   // The same mode twice is no conflict; a later value wins.
   EXPECT_TRUE(Parse({"--health", "--health"}).Ok());
   EXPECT_EQ(Parse({"--servers", "--format", "xml", "--format", "html"}).options.format, GridFormat::Html);
+  // The health check's documents, to standard output or a file.
+  const ParsedArguments metrics = Parse({"--format", "PROMETHEUS", "--output", "v.prom", "--health"});
+  ASSERT_TRUE(metrics.Ok()) << metrics.error;
+  EXPECT_EQ(metrics.options.healthFormat, HealthFormat::Prometheus);
+  EXPECT_EQ(metrics.options.output, "v.prom");
+  EXPECT_EQ(Parse({"--health", "--format=json"}).options.healthFormat, HealthFormat::Json);
+  EXPECT_EQ(Parse({"--health"}).options.healthFormat, HealthFormat::Text);
 }
 
 TEST(CheckArguments, ProblemsAreNamed) {
@@ -85,8 +92,17 @@ TEST(CheckArguments, ProblemsAreNamed) {
       {{"--servers", "--tree-file="}, "option --tree-file needs a file name"},
       {{"--servers", "--output="}, "option --output needs a file name"},
       {{"--servers", "--password-file="}, "option --password-file needs a file name"},
-      {{"--health", "--format", "csv"}, "--format and --output apply to --servers and --partitions, not to --health"},
-      {{"--health", "--output", "x"}, "--format and --output apply to --servers and --partitions, not to --health"},
+      {{"--health", "--format", "csv"},
+       "--format csv applies to --servers and --partitions; with --health use json or prometheus"},
+      {{"--servers", "--format", "json"},
+       "--format json applies to --health; with --servers and --partitions use txt, html, xml or csv"},
+      {{"--format=Prometheus", "--partitions"},
+       "--format Prometheus applies to --health; with --servers and --partitions use txt, html, xml or csv"},
+      {{"--health", "--format", "yaml"}, "unknown format \"yaml\" for --health (use json or prometheus)"},
+      {{"--health", "--output", "x"},
+       "--output applies to --health with --format json or prometheus only (the status text goes to standard output)"},
+      {{"--health", "--format", "json", "--quiet"},
+       "--quiet applies to the status text of --health, not to --format json or prometheus"},
       {{"--servers", "--warn-age", "1h"}, "--warn-age and --crit-age apply to --health only"},
       {{"--health", "--tree="}, "option --tree needs a tree name"},
       {{"--health", "--tree", ""}, "option --tree needs a tree name"},

@@ -20,15 +20,6 @@
 namespace vestrel::check::testing {
 namespace {
 
-// A connections file with both demo trees (ACME_TREE primary).
-std::string DemoConnections(const TempDir& dir) {
-  const json connections = {{"connections", json::array({{{"tree", DemoTree("acme.json")}, {"primary", true}},
-                                                         {{"tree", DemoTree("lab.json")}}})}};
-  const fs::path path = dir / "connections.json";
-  WriteFile(path, connections.dump());
-  return path.string();
-}
-
 class CheckRun : public CheckRunTest {
  protected:
   void SetUp() override {
@@ -122,7 +113,12 @@ TEST_F(CheckRun, DemoTreeHealthIsCriticalAndNamesThePartitionWithReplicaErrors) 
   const RunOutput run = Run({"--connections", DemoConnections(dir), "--health"});
   EXPECT_EQ(run.code, 2) << run.out << run.err;
   EXPECT_EQ(run.out.rfind("VESTREL CRITICAL - ACME_TREE: 5 partitions, 14 replicas, 6 critical, 2 warnings: Legacy.ACME | "
-                          "partitions=5 replicas=14 replicas_with_errors=2 oldest_sync_age=553620s\n",
+                          "partitions=5 replicas=14 replicas_with_errors=2 oldest_sync_age=553620s "
+                          "'[Root] oldest_sync_age'=140s '[Root] sync_errors'=0 "
+                          "'Berlin.Sales.ACME oldest_sync_age'=630s 'Berlin.Sales.ACME sync_errors'=0 "
+                          "'Engineering.ACME oldest_sync_age'=470s 'Engineering.ACME sync_errors'=0 "
+                          "'Legacy.ACME oldest_sync_age'=553620s 'Legacy.ACME sync_errors'=4 "
+                          "'Sales.ACME oldest_sync_age'=298s 'Sales.ACME sync_errors'=0\n",
                           0),
             0u)
       << run.out;
@@ -162,7 +158,8 @@ TEST_F(CheckRun, AHealthyTreeIsOkAndQuietSaysNothing) {
   RunOutput run = Health(tree);
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "VESTREL OK - SMALL_TREE: 2 partitions, 6 replicas | partitions=2 replicas=6 replicas_with_errors=0 "
-                     "oldest_sync_age=80s\n");
+                     "oldest_sync_age=80s '[Root] oldest_sync_age'=80s '[Root] sync_errors'=0 "
+                     "'Sales.ORG oldest_sync_age'=80s 'Sales.ORG sync_errors'=0\n");
   EXPECT_EQ(run.err, "");
   run = Health(tree, {"--quiet"});
   EXPECT_EQ(run.code, 0);
@@ -298,7 +295,8 @@ TEST_F(CheckRun, ATreeThatCannotBeReachedOrScannedIsUnknown) {
   EXPECT_EQ(run.code, 3);
   EXPECT_EQ(run.out,
             "VESTREL UNKNOWN - SMALL_TREE: 2 partitions, 0 replicas, 2 unknown: [Root], Sales.ORG | partitions=2 replicas=0 "
-            "replicas_with_errors=0 oldest_sync_age=0s\n"
+            "replicas_with_errors=0 oldest_sync_age=0s '[Root] oldest_sync_age'=U '[Root] sync_errors'=U "
+            "'Sales.ORG oldest_sync_age'=U 'Sales.ORG sync_errors'=U\n"
             "UNKNOWN: [Root]: the replica ring cannot be read: 0xFFFFFD8F\n"
             "UNKNOWN: Sales.ORG: the replica ring cannot be read: 0xFFFFFD8F\n");
 

@@ -91,6 +91,15 @@ inline std::string SmallTree(const json& rootRing, const json& salesRing, const 
   return tree.dump(2);
 }
 
+// A connections file with both demo trees (ACME_TREE primary).
+inline std::string DemoConnections(const TempDir& dir) {
+  const json connections = {{"connections", json::array({{{"tree", DemoTree("acme.json")}, {"primary", true}},
+                                                         {{"tree", DemoTree("lab.json")}}})}};
+  const fs::path path = dir / "connections.json";
+  WriteFile(path, connections.dump());
+  return path.string();
+}
+
 struct RunOutput {
   int code = -1;
   std::string out;

@@ -70,13 +70,42 @@ TEST(HealthReport, ARuleThatCouldNotBeCheckedIsNamedNotPassed) {
     ring.replicas.push_back(replica);
   }
   EXPECT_EQ(SummaryLine("T", EvaluateHealth({ring}, Thresholds{}, 1060)),
-            "VESTREL OK - T: 1 partition, 3 replicas | partitions=1 replicas=3 replicas_with_errors=0 oldest_sync_age=60s");
+            "VESTREL OK - T: 1 partition, 3 replicas | partitions=1 replicas=3 replicas_with_errors=0 oldest_sync_age=60s "
+            "'Sales.ACME oldest_sync_age'=60s 'Sales.ACME sync_errors'=U");
   ring.syncErrorsUnavailable = true;
   const HealthResult result = EvaluateHealth({ring, ring}, Thresholds{}, 1060);
   EXPECT_EQ(result.summary.status, Severity::Ok);
   EXPECT_EQ(SummaryLine("T", result),
             "VESTREL OK - T: 2 partitions, 6 replicas; not checked: replica sync errors (not available for this tree) | "
-            "partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=60s");
+            "partitions=2 replicas=6 replicas_with_errors=0 oldest_sync_age=60s 'Sales.ACME oldest_sync_age'=60s "
+            "'Sales.ACME sync_errors'=U 'Sales.ACME oldest_sync_age'=60s 'Sales.ACME sync_errors'=U");
+}
+
+// Each partition's oldest sync age and sync errors follow the totals, which stay first and
+// as they were; labels are quoted as the plugin guidelines say; a larger tree gets the totals only.
+TEST(HealthReport, PerformanceDataPerPartitionFollowsTheTotalsWhileTheLineStaysShort) {
+  HealthSummary summary = Result(Severity::Ok, {}).summary;
+  const std::string totals = "partitions=4 replicas=11 replicas_with_errors=0 oldest_sync_age=120s";
+  struct Case {
+    PartitionTotals partition;
+    std::string data;
+  };
+  const std::vector<Case> cases = {
+      {{"Sales.ACME", 120, 2}, " 'Sales.ACME oldest_sync_age'=120s 'Sales.ACME sync_errors'=2"},
+      {{"[Root]", std::nullopt, std::nullopt}, " '[Root] oldest_sync_age'=U '[Root] sync_errors'=U"},
+      {{"O'Brien Lab.ACME", 0, 0}, " 'O''Brien Lab.ACME oldest_sync_age'=0s 'O''Brien Lab.ACME sync_errors'=0"},
+      {{"A=B|C\nD", 5, std::nullopt}, " 'A_B/C D oldest_sync_age'=5s 'A_B/C D sync_errors'=U"},
+  };
+  std::string expected = totals;
+  for (const Case& c : cases) {
+    summary.byPartition.push_back(c.partition);
+    expected += c.data;
+  }
+  EXPECT_EQ(PerformanceData(summary), expected);
+  summary.byPartition.resize(kPartitionsWithPerformanceData, cases[0].partition);
+  EXPECT_EQ(PerformanceData(summary).rfind(expected, 0), 0u);
+  summary.byPartition.push_back(cases[0].partition);
+  EXPECT_EQ(PerformanceData(summary), totals);
 }
 
 TEST(HealthReport, DirectoryTextsCannotAddLinesOrPerformanceData) {

@@ -173,7 +173,9 @@ TEST_F(HealthRules, RingsKnownInPartAreCheckedAsFarAsTheyAreKnown) {
   nothing.known = RingFacts::Known::Nothing;
   EXPECT_TRUE(Evaluate(nothing).empty());
   const HealthSummary summary = EvaluateHealth({HealthyRing(), holders, nothing}, limits, kNow).summary;
-  EXPECT_EQ(summary.unchecked,
+  std::vector<std::string> unchecked;
+  for (const UncheckedRules& rules : summary.unchecked) unchecked.push_back(UncheckedText(rules));
+  EXPECT_EQ(unchecked,
             (std::vector<std::string>{
                 "replica numbers, states, syncs and sync errors of [Root] (the servers name only its replicas and "
                 "their types)",

@@ -3,11 +3,15 @@
 // the tree file, ages measured at the server's time as the file's at its clock, except
 // what LDAP cannot deliver (each replica's last sync error only; the root DSE's replica
 // values, said so in the summary line); the password comes from --password-file only; a
-// stopped server is UNKNOWN and named.
+// stopped server is UNKNOWN and named. Over the whole test bed, the JSON document and the
+// metrics say what the text says.
 #include <algorithm>
+#include <ctime>
+#include <regex>
 #include <set>
 #include <sstream>
 
+#include "CheckDocuments.h"
 #include "LdapServerTest.h"
 #include "check/CheckRun.h"
 #include "tools/ldap-testbed/TreeBed.h"
@@ -109,6 +113,15 @@ TEST_F(CheckOverLdap, EveryModeReportsAsOverTheTreeFileButWhatLdapCannotDeliver)
   const std::int64_t oldestAge = std::stoll(ldapHealth.out.substr(summary.size()));
   EXPECT_GE(oldestAge, 553620);
   EXPECT_LT(oldestAge, 553620 + 300);
+  // Each partition's oldest age and sync errors follow the totals; [Root]'s the tree cannot give.
+  EXPECT_TRUE(std::regex_search(
+      ldapHealth.out,
+      std::regex("^[^\\n]*oldest_sync_age=\\d+s '\\[Root\\] oldest_sync_age'=U '\\[Root\\] sync_errors'=U "
+                 "'Berlin\\.Sales\\.ACME oldest_sync_age'=\\d+s 'Berlin\\.Sales\\.ACME sync_errors'=0 "
+                 "'Engineering\\.ACME oldest_sync_age'=\\d+s 'Engineering\\.ACME sync_errors'=0 "
+                 "'Legacy\\.ACME oldest_sync_age'=\\d+s 'Legacy\\.ACME sync_errors'=3 "
+                 "'Sales\\.ACME oldest_sync_age'=\\d+s 'Sales\\.ACME sync_errors'=0\\n")))
+      << ldapHealth.out;
   // The findings are the tree file's, but for the sync errors: each replica's last one,
   // from its Partition Status value, the master's too, whose server cannot be asked for
   // its list.
@@ -222,6 +235,68 @@ TEST_F(CheckOverTestBed, TheDemoTreeHasItsTreeFilesFindingsButWhatTheServersCann
             std::string::npos)
       << overLdap.out;
   EXPECT_EQ(FindingsWithout(overLdap.out, {" has errors: "}), FindingsWithout(overFile.out, {" has errors: "}));
+}
+
+// [Root] is known by its holders: the document lists its replicas without the facts the
+// servers cannot give and names its rules as not checked; the metrics hold what the
+// document holds. Once the servers stop, both documents still come, UNKNOWN.
+TEST_F(CheckOverTestBed, DocumentsSayWhatTheTextSaysAndComeWhenTheServersStop) {
+  auto tree = nw::LoadTreeFile(DemoTreeFile("acme.json"));
+  std::vector<std::string> arguments = OverLdap(BedConnections(*tree), "--health");
+  // One time for every run, so ages in the texts agree to the second.
+  const std::int64_t at = std::time(nullptr);
+  const check::CheckClock clock = [at] { return at; };
+
+  const CheckOutput text = Run(arguments, clock);
+  arguments.insert(arguments.end(), {"--format", "json"});
+  const CheckOutput json = Run(arguments, clock);
+  ASSERT_EQ(json.code, text.code) << json.err;
+  const nlohmann::json document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["success"], true);
+  EXPECT_EQ(document["tree"], "ACME_TREE");
+  EXPECT_EQ(text.out.rfind("VESTREL " + document["status"].get<std::string>() + " - ", 0), 0u) << text.out;
+  EXPECT_EQ(FindingLines(document), FindingLines(text.out));
+  const nlohmann::json& root = document["partitions"][0];
+  EXPECT_EQ(root["name"], "[Root]");
+  EXPECT_EQ(root["ring"], "holders-only");
+  ASSERT_FALSE(root["replicas"].empty());
+  for (const nlohmann::json& replica : root["replicas"]) {
+    EXPECT_EQ(replica["number"], nullptr);
+    EXPECT_EQ(replica["state"], nullptr);
+    EXPECT_EQ(replica["sync_errors"], nullptr);
+  }
+  ASSERT_EQ(document["unchecked"].size(), 1u);
+  EXPECT_EQ(document["unchecked"][0]["partitions"], nlohmann::json::array({"[Root]"}));
+  EXPECT_NE(text.out.find("; not checked: " + document["unchecked"][0]["text"].get<std::string>() + " | "),
+            std::string::npos)
+      << text.out;
+
+  arguments.back() = "prometheus";
+  const Metrics metrics = ReadMetrics(Run(arguments, clock).out);
+  ExpectWellFormedMetrics(metrics);
+  ExpectMetricsOfDocument(metrics, document);
+  EXPECT_EQ(MetricValue(metrics, "vestrel_check_rules_unchecked", {{"tree", "ACME_TREE"}}),
+            document["unchecked"][0]["rules"].size());
+
+  bed.Stop();
+  for (const char* format : {"json", "prometheus"}) {
+    SCOPED_TRACE(format);
+    arguments.back() = format;
+    const CheckOutput stopped = Run(arguments, clock);
+    EXPECT_EQ(stopped.code, 3);
+    EXPECT_NE(stopped.err.find(bed.TreeUrl()), std::string::npos) << stopped.err;
+    if (std::string(format) == "json") {
+      const nlohmann::json failed = nlohmann::json::parse(stopped.out);
+      EXPECT_EQ(failed["success"], false);
+      EXPECT_EQ(failed["status"], "UNKNOWN");
+      EXPECT_EQ(failed["tree"], "ACME_TREE");
+    } else {
+      const Metrics none = ReadMetrics(stopped.out);
+      ExpectWellFormedMetrics(none);
+      EXPECT_EQ(MetricValue(none, "vestrel_check_success", {{"tree", "ACME_TREE"}}), 0);
+      EXPECT_EQ(MetricValue(none, "vestrel_check_status", {{"tree", "ACME_TREE"}}), 3);
+    }
+  }
 }
 
 }  // namespace
