@@ -1,6 +1,7 @@
 #include "app/Vestrel_main.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QShowEvent>
@@ -153,7 +154,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   ConnectEvents();
   FormCreate();
   // While the directory client waits for a server, the window repaints (and, during a
-  // scan, takes the commands the scan's guards ignore, and a close).
+  // scan, takes Stop, Esc and a close; other commands meet the scan's guards).
   ClientSetWaitHook(LetWindowRunWhileWaiting);
 }
 
@@ -388,6 +389,15 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // Restoring a minimised window is no new showing.
   if (!event->spontaneous()) FormShow();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  // Esc stops a running scan, as its button does.
+  if (event->key() == Qt::Key_Escape && ScanInProgress()) {
+    RequestScanStop();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

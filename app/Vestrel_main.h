@@ -96,6 +96,7 @@ class TMainForm final : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void CreateControls();
@@ -111,8 +112,10 @@ class TMainForm final : public QMainWindow {
   // Runs the details dialog, prepared for its object, until it closes.
   void ShowDetailsModal();
   using ScanFunction = ScanResult (*)(NWDSContextHandle, StringGrid&, const ScanProgress&, const ScanFinished&);
-  // A scan button's click: starts its scan, unless a scan or the details dialog runs.
-  void ScanClick(ScanFunction scan, StringGridView& grid, QPushButton& exportButton);
+  // A scan button's click: starts its scan, or stops it while it runs (the button then
+  // says "Stop"); any other command during a scan, or while the details dialog opens, is
+  // ignored.
+  void ScanClick(QPushButton& button, ScanFunction scan, StringGridView& grid, QPushButton& exportButton);
   // What the status bar says after a scan that did not show the whole tree.
   void ShowScanOutcome(const ScanResult& result);
 
@@ -120,6 +123,7 @@ class TMainForm final : public QMainWindow {
   bool geometryRestored_ = false;  // by setVisible, for the FormShow that follows
   bool detailsOpen_ = false;       // the details dialog runs on MainContext
   bool closeAfterDetails_ = false;  // a close came while it ran
+  QPushButton* stopButton_ = nullptr;  // the button of the scan in progress
   bool closeAfterScan_ = false;      // a close came while a scan ran: it stopped first
 };
 

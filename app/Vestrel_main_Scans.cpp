@@ -24,17 +24,27 @@ ScanProgress WindowProgress(TMainForm& form) {
 
 }  // namespace
 
-void TMainForm::BitBtnSrvClick() { ScanClick(ScanServers, *StringGridSrv, *BitBtnExpSrv); }
+void TMainForm::BitBtnSrvClick() { ScanClick(*BitBtnSrv, ScanServers, *StringGridSrv, *BitBtnExpSrv); }
 
-void TMainForm::BitBtnPartClick() { ScanClick(ScanPartitions, *StringGridPart, *BitBtnExpPart); }
+void TMainForm::BitBtnPartClick() { ScanClick(*BitBtnPart, ScanPartitions, *StringGridPart, *BitBtnExpPart); }
 
-void TMainForm::ScanClick(ScanFunction scan, StringGridView& grid, QPushButton& exportButton) {
-  // A click that arrives while a scan pumps messages is ignored.
+void TMainForm::ScanClick(QPushButton& button, ScanFunction scan, StringGridView& grid, QPushButton& exportButton) {
+  // A click that arrives while a scan pumps messages: the running scan's own button stops
+  // it, any other is ignored.
+  if (ScanInProgress()) {
+    if (&button == stopButton_) RequestScanStop();
+    return;
+  }
   if (ScanRunning()) return;
   TreeSelectorLock lock(ComboBoxTrees);  // the remaining rows come from the same tree
+  const QString caption = button.text();
+  button.setText(QStringLiteral("Stop"));
+  stopButton_ = &button;
   const ScanResult result =
       scan(MainContext, grid.Grid(), WindowProgress(*this), [&exportButton](bool hasRows) { exportButton.setEnabled(hasRows); });
-  if (result.started && !result.stopped) ShowScanOutcome(result);
+  stopButton_ = nullptr;
+  button.setText(caption);
+  if (result.started) ShowScanOutcome(result);
   // A close that came during the scan stopped it; the window closes now, after its last read.
   if (std::exchange(closeAfterScan_, false)) close();
 }
@@ -47,7 +57,8 @@ void TMainForm::ShowScanOutcome(const ScanResult& result) {
     return words.empty() ? ErrorText(code) : words;
   };
   std::string text;
-  if (result.searchCode != 0) text = "Search failed: " + why(result.searchCode);
+  if (result.stopped) text = "Scan stopped";
+  else if (result.searchCode != 0) text = "Search failed: " + why(result.searchCode);
   else if (result.lost.count > 0)
     text = Format("%d %s failed: %s", result.lost.count, result.lost.count == 1 ? "read" : "reads", why(result.lost.firstCode));
   if (!text.empty()) StatusBar1->SetPanelText(kProgressPanel, text);

@@ -84,8 +84,8 @@ class RunningScan {
 };
 
 // What the window lets run while the directory client waits for a server: during a scan
-// every window message (commands meet the scan's guards; a close asks the scan to stop,
-// which gives the waiting request up); otherwise only repaints, so no command starts in
+// every window message (commands meet the scan's guards; Stop, Esc or a close ask the
+// scan to stop, which gives the waiting request up); otherwise only repaints, so no command starts in
 // the middle of another. Returns whether to go on waiting.
 bool LetWindowRunWhileWaiting();
 

@@ -7,7 +7,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
+#include <vector>
 
 #include "RecordingUi.h"
 #include "app/Vestrel_main.h"
@@ -124,7 +126,6 @@ TEST_F(ScanWindowTest, CommandsArrivingWhileAScanRunsAreIgnored) {
     if (nested++ > 0) return;
     treeSelectorLocked = !form.ComboBoxTrees->isEnabled();
     form.BitBtnSrvClick();
-    form.BitBtnPartClick();
     form.StringGridDblClick(form.StringGridPart);
     form.BitBtnExpClick(form.BitBtnExpPart);
   };
@@ -165,6 +166,40 @@ TEST_F(ScanWindowTest, AfterAScanTheStatusBarSaysHowManyReadsTheLinkLostAndWhy) 
   }
   form.BitBtnPartClick();
   EXPECT_EQ(form.StatusBar1->PanelText(kProgressPanel), "") << "a whole scan clears what the last one said";
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+// The running scan's button (which says "Stop" meanwhile) or Esc stops it at its next
+// wait: the rows not done keep their names, and the status bar says so.
+TEST_F(ScanWindowTest, TheScanButtonOrEscStopsTheScanAtItsNextWait) {
+  TMainForm form;
+  ShowPartitionPage(form);
+  const QString caption = form.BitBtnPart->text();
+  const std::vector<std::function<void()>> stops = {
+      [&] { form.BitBtnPart->click(); },
+      [&] { QTest::keyClick(&form, Qt::Key_Escape); },
+  };
+  for (std::size_t how = 0; how < stops.size(); ++how) {
+    SCOPED_TRACE(how == 0 ? "button" : "Esc");
+    QString captionDuringScan;
+    ui.onProcessMessages = [&] {
+      const StringGrid& grid = form.StringGridPart->Grid();
+      if (!captionDuringScan.isEmpty() || grid.RowCount() < 3 || grid.Cell(1, 2).empty()) return;
+      captionDuringScan = form.BitBtnPart->text();
+      stops[how]();
+    };
+    form.BitBtnPart->click();
+    ui.onProcessMessages = nullptr;
+    EXPECT_EQ(captionDuringScan.toStdString(), "Stop");
+    EXPECT_EQ(form.BitBtnPart->text(), caption);
+    const StringGrid& grid = form.StringGridPart->Grid();
+    EXPECT_EQ(grid.Cell(1, 2), "Sales") << "a row not done keeps its name";
+    EXPECT_EQ(grid.Cell(4, 2), "") << "and nothing else";
+    EXPECT_EQ(form.StatusBar1->PanelText(kProgressPanel), "Scan stopped");
+  }
+  form.BitBtnPart->click();
+  EXPECT_NE(form.StringGridPart->Grid().Cell(4, 2), "") << "the next scan runs whole";
+  EXPECT_EQ(form.StatusBar1->PanelText(kProgressPanel), "");
   EXPECT_TRUE(ui.boxes.empty());
 }
 
