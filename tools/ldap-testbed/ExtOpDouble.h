@@ -13,6 +13,15 @@
 //   join partitions     the child's real replicas join the parent's ring (a master as a
 //                       secondary); the child root is a partition root no more
 //   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
+//   add replica         a Replica value (and its status and vectors) in the new state,
+//                       on a second later; a subordinate reference becomes the replica
+//   change replica type the replica's type; a new master turns the old one secondary
+//   split partition     the container gets the class Partition and a ring with a replica
+//                       on each real replica holder of the parent, in the split state,
+//                       on a second later
+//   abort operation     every replica of the ring back to on
+// The ring changes must reach the server of the ring's master (a split, the parent's).
+// Partition entry count answers how many entries lie in the partition, not below it.
 // List replicas and replica information are answered from the partition roots' values,
 // and for [Root] (the empty DN) from the ring the test bed gives it; a replica's
 // information carries the state its Replica value holds (0 on, 1 new, ...).
