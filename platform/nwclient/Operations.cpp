@@ -674,7 +674,7 @@ NWRCODE NWDSAbortPartitionOperation(NWDSContextHandle context, const char* parti
 }
 
 NWRCODE DSPartitionEntryCount(NWDSContextHandle context, const char* partitionRoot, nuint32* count) {
-  Record("DSPartitionEntryCount", {partitionRoot});
+  // A count is a read, not a request to change anything: it is not recorded as one.
   if (!count) return ERR_NULL_POINTER;
   *count = 0;
   nw::OperationArgs args{Operation::PartitionEntryCount, {partitionRoot}};
