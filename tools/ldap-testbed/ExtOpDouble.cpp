@@ -438,6 +438,11 @@ void ExtOpDouble::FailNext(int requestNumber, int ndsCode) {
   failures_[requestNumber] = ndsCode;
 }
 
+void ExtOpDouble::SetSettleSeconds(std::uint32_t seconds) {
+  std::lock_guard serving(serving_);
+  settleSeconds_ = seconds;
+}
+
 std::vector<ExtendedRequestRecord> ExtOpDouble::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -599,7 +604,7 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
         pointer.state = RS_NEW_REPLICA;
         AddReplica(ring, pointer, 0);  // nothing received yet
         // The new replica is on once the master has sent it the partition.
-        Schedule(1, [this, dn = ring.dn] {
+        Schedule(settleSeconds_, [this, dn = ring.dn] {
           Ring due;
           LDAP* directory = Directory();
           if (!directory || FindRing(directory, dn, due) != 0) return;
@@ -658,7 +663,7 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       }
       if (!Modify(ld, split.dn, {{LDAP_MOD_ADD, "objectClass", {kPartitionClass}}}) || !WriteRing(ld, split))
         return NdsError(ERR_SYSTEM_FAILURE);
-      Schedule(1, [this, dn = split.dn] {
+      Schedule(settleSeconds_, [this, dn = split.dn] {
         Ring due;
         LDAP* directory = Directory();
         if (!directory || FindRing(directory, dn, due) != 0) return;

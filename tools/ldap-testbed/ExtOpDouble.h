@@ -82,6 +82,9 @@ class ExtOpDouble {
 
   // The next request of that number (25 for sync partition) fails with this NDS code.
   void FailNext(int requestNumber, int ndsCode);
+  // How long a new replica or a split ring stays in its state before it is on (1 s at
+  // first).
+  void SetSettleSeconds(std::uint32_t seconds);
   // The requests answered so far, in order.
   std::vector<ExtendedRequestRecord> Requests() const;
   // When a schema sync last ran on the server (directory time); 0 when none ran.
@@ -108,6 +111,7 @@ class ExtOpDouble {
   std::map<int, int> failures_;                     // request number -> NDS code
   std::map<std::string, std::uint32_t> schemaSyncs_;  // upper-case server DN -> time
   std::vector<Scheduled> scheduled_;
+  std::uint32_t settleSeconds_ = 1;
 
   LDAP* Directory();
   const RootReplica* RootReplicaOn(const std::string& serverDn) const;
