@@ -47,6 +47,14 @@ std::vector<std::string> Fields(std::string_view value, std::string_view kinds) 
   return reader.AtEnd() ? fields : std::vector<std::string>{};
 }
 
+// The requests the dialog's views make to read: partition lists, replica information
+// and the partition page's entry count.
+bool IsRead(const testbed::ExtendedRequestRecord& request) {
+  for (int read : {ldap::kListReplicasOp, ldap::kReplicaInfoOp, ldap::kPartitionEntryCountOp})
+    if (request.name == ldap::ExtOpName(read)) return true;
+  return false;
+}
+
 std::vector<std::string> Items(const QListWidget& list) {
   std::vector<std::string> items;
   for (int i = 0; i < list.count(); ++i) items.push_back(list.item(i)->text().toStdString());
@@ -261,7 +269,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
     EXPECT_EQ(dialog_.LastError, 0);
     EXPECT_EQ(dialog_.isVisible(), !operation.closes);
     const std::vector<testbed::ExtendedRequestRecord> requests = operations_->Requests();
-    // Partition lists of the server view ask for the replica list and information too.
+    // The views read partition lists, replica information and entry counts too.
     auto sent = std::find_if(requests.begin(), requests.end(), [&](const testbed::ExtendedRequestRecord& r) {
       return r.name == ldap::ExtOpName(operation.request);
     });
@@ -269,10 +277,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
     EXPECT_EQ(Fields(sent->value, operation.kinds), operation.fields);
     EXPECT_EQ(sent->server, operation.reaches);
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                            [&](const testbed::ExtendedRequestRecord& r) {
-                              return r.name != ldap::ExtOpName(ldap::kListReplicasOp) &&
-                                     r.name != ldap::ExtOpName(ldap::kReplicaInfoOp);
-                            }),
+                            [&](const testbed::ExtendedRequestRecord& r) { return !IsRead(r); }),
               1);
     operation.after();
     EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{});
@@ -338,8 +343,7 @@ TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestAreDisabledSayWhyAndChange
                              "NWDSRepairTimeStamps" + notAvailable, "Are you sure?", "NWDSReloadDS" + notAvailable}));
   EXPECT_EQ(dialog_.LastError, ERR_NOT_AVAILABLE_FOR_TREE);
   for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
-    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
-                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+    EXPECT_TRUE(IsRead(request))
         << request.name;
   EXPECT_EQ(Lines("Sales.ACME", "Replica"), salesHolders);
   OpenPartition("Sales.ACME");
@@ -359,8 +363,7 @@ TEST_F(LdapOperationsTest, AServerBoundRequestGoesNowhereElseWhenItsServerCannot
   EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"NWDSPartitionReceiveAllUpdates" + unreachable,
                                                     "NWDSPartitionSendAllUpdates" + unreachable}));
   for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
-    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
-                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+    EXPECT_TRUE(IsRead(request))
         << request.name << " reached " << request.server;
   EXPECT_TRUE(ReportsError("Legacy.ACME", "BER-FS1"));
 }
