@@ -740,13 +740,13 @@ void TDlgDetails::FindRingChoices(const TextList& holders) {
   }
   const auto byName = [](const std::string& a, const std::string& b) { return NameKey(a) < NameKey(b); };
   TextList servers;
-  if (SearchNames(DirContext, kRoot, kServerFilter, &servers, DS_SEARCH_SUBTREE) == 0)
+  if (SearchNamesQuietly(DirContext, kRoot, kServerFilter, &servers, DS_SEARCH_SUBTREE) == 0)
     for (int i = 0; i < servers.Count(); ++i)
       if (!holding.contains(NameKey(servers[i]))) NewReplicaServers.push_back(servers[i]);
   std::sort(NewReplicaServers.begin(), NewReplicaServers.end(), byName);
   TextList containers, roots;
-  if (SearchNames(DirContext, PartitionName, kContainerFilter, &containers, DS_SEARCH_SUBTREE) != 0 ||
-      SearchNames(DirContext, PartitionName, kPartitionRootFilter, &roots, DS_SEARCH_SUBTREE) != 0)
+  if (SearchNamesQuietly(DirContext, PartitionName, kContainerFilter, &containers, DS_SEARCH_SUBTREE) != 0 ||
+      SearchNamesQuietly(DirContext, PartitionName, kPartitionRootFilter, &roots, DS_SEARCH_SUBTREE) != 0)
     return;
   roots.Add(PartitionName);
   for (int i = 0; i < containers.Count(); ++i) {
