@@ -471,7 +471,9 @@ NWRCODE ChangeReplicaType(const Call& call, const char* partitionRoot, const cha
   // The master gives up its part only to the replica that takes it over.
   if (replica->type == RT_MASTER && type != RT_MASTER) return ERR_CRUCIAL_REPLICA;
   if (NWRCODE code = MasterAnswers(*target, master)) return code;
-  if (replica->ringState != RS_ON || master->ringState != RS_ON) return ERR_PARTITION_BUSY;
+  // A ring with an operation under way takes no other change until it is done.
+  for (const nw::Replica& member : target->ring)
+    if (member.ringState != RS_ON) return ERR_PARTITION_BUSY;
   if (type == RT_MASTER && master != replica) master->type = RT_SECONDARY;
   replica->type = type;
   return 0;
