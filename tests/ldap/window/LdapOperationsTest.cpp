@@ -15,6 +15,8 @@
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
 #include "platform/nwclient/ldap/LdapExtOps.h"
+#include "scan/PartitionScan.h"
+#include "util/StringGrid.h"
 
 namespace vestrel {
 namespace {
@@ -385,6 +387,20 @@ TEST_F(LdapOperationsTest, AServersNdsErrorIsTheOperationsCodeAndTheDialogStaysO
   EXPECT_EQ(Lines("Sales.ACME", "Replica").size(), 2u);
 }
 
+// Whether the partition scan's Replica column shows the line (the scan a user runs after
+// the change).
+bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
+  StringGrid grid;
+  ScanPartitions(context, grid, {});
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    TextList lines;
+    lines.SetText(grid.Cell(3, row));
+    for (int i = 0; i < lines.Count(); ++i)
+      if (lines[i] == line) return true;
+  }
+  return false;
+}
+
 // The ring changes over LDAP: each goes to the server of the partition's master (a
 // split, to the master of the partition holding the container) with the fields of its
 // request, and the page built anew shows what the double wrote into the directory.
@@ -402,6 +418,7 @@ struct RingChangeOverLdap {
   std::vector<std::string> shows;   // entries of the page afterwards (by their start)
   const char* holder;               // a server whose partition list now names `holds`
   const char* holds;
+  const char* scanned;  // a line of the partition scan's Replica column once settled
 };
 
 TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRingShows) {
@@ -409,10 +426,11 @@ TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRing
       {"Add Replica", [] {}, "Sales.ACME", "", &TDlgDetails::BitBtnAddReplica, {"FS2.HQ.ACME", "Read-Only"},
        ldap::kAddReplicaOp, "IIDD", {"00", "02", kFs2, "ou=Sales,o=ACME"}, kSalesFs1,
        {"FS1.HQ.ACME [Secondary]", "FS2.HQ.ACME [Read-Only] [Nr: 3]", "SALES-FS1.Sales.ACME [Master]"},
-       "FS2.HQ.ACME", "Sales.ACME"},
+       "FS2.HQ.ACME", "Sales.ACME", "FS2.HQ.ACME [Read-Only] [Nr: 3]"},
       {"Change Replica Type", [] {}, "Sales.ACME", "FS1.HQ.ACME", &TDlgDetails::BitBtnChangeReplicaType, {"Master"},
        ldap::kChangeReplicaTypeOp, "IIDD", {"00", "00", kFs1, "ou=Sales,o=ACME"}, kSalesFs1,
-       {"FS1.HQ.ACME [Master]", "SALES-FS1.Sales.ACME [Secondary]"}, nullptr, nullptr},
+       {"FS1.HQ.ACME [Master]", "SALES-FS1.Sales.ACME [Secondary]"}, nullptr, nullptr,
+       "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"},
       {"Split Partition",
        [this] {  // Berlin joins Sales first: a container inside Sales that is no partition root
          ASSERT_EQ(NWDSJoinPartitions(Context(), "Berlin.Sales.ACME", 0), 0);
@@ -420,7 +438,7 @@ TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRing
        "Sales.ACME", "", &TDlgDetails::BitBtnSplitPartition, {"Berlin.Sales.ACME"},
        ldap::kSplitPartitionOp, "ID", {"00", "ou=Berlin,ou=Sales,o=ACME"}, kSalesFs1,
        {"BER-FS1.Berlin.Sales.ACME [Secondary]", "FS1.HQ.ACME [Secondary]", "SALES-FS1.Sales.ACME [Master]"},
-       "BER-FS1.Berlin.Sales.ACME", "Berlin.Sales.ACME"},
+       "BER-FS1.Berlin.Sales.ACME", "Berlin.Sales.ACME", "BER-FS1.Berlin.Sales.ACME [Secondary] [Nr: 3]"},
       {"Abort Operation",
        [this] {  // a new replica that stays new
          operations_->SetSettleSeconds(600);
@@ -429,7 +447,7 @@ TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRing
        "Sales.ACME", "", &TDlgDetails::BitBtnAbortOperation, {},
        ldap::kAbortPartitionOperationOp, "ID", {"00", "ou=Sales,o=ACME"}, kSalesFs1,
        {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Secondary] [Nr: 3]", "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
-       nullptr, nullptr},
+       nullptr, nullptr, "FS2.HQ.ACME [Secondary] [Nr: 3]"},
   };
   for (const RingChangeOverLdap& change : changes) {
     SCOPED_TRACE(change.label);
@@ -466,6 +484,7 @@ TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRing
         if (line.find("] [", line.find("[Nr: ")) != std::string::npos) return false;
       return true;
     }));
+    EXPECT_TRUE(PartitionScanShows(Context(), change.scanned)) << change.scanned;
   }
 }
 

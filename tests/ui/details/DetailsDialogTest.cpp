@@ -1,6 +1,7 @@
 // The details dialog over the embedded directory: its two views, the selection rules of
-// its buttons and pages, the requests its operations and ring changes make, and the main
-// window's double-click that opens it or the cell viewer.
+// its buttons and pages, the requests its operations and ring changes make (and what the
+// scans show after a ring change), and the main window's double-click that opens it or
+// the cell viewer.
 #include "details/Vestrel_detail.h"
 
 #include <QApplication>
@@ -18,7 +19,9 @@
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/NwTestHooks.h"
 #include "platform/nwclient/Operations.h"
+#include "scan/PartitionScan.h"
 #include "util/D_Util.h"
+#include "util/StringGrid.h"
 
 namespace vestrel {
 namespace {
@@ -482,6 +485,20 @@ TEST_F(GridDoubleClickTest, ThePartitionGridOpensThePartitionView) {
 
 // ---- Ring changes ----
 
+// Whether the partition scan's Replica column shows the line (the scan a user runs after
+// the change).
+bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
+  StringGrid grid;
+  ScanPartitions(context, grid, {});
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    TextList lines;
+    lines.SetText(grid.Cell(3, row));
+    for (int i = 0; i < lines.Count(); ++i)
+      if (lines[i] == line) return true;
+  }
+  return false;
+}
+
 // The entries of the partition page, read anew.
 std::vector<std::string> RingOf(TDlgDetails& dialog, const std::string& partition, NWDSContextHandle context) {
   dialog.hide();
@@ -505,6 +522,7 @@ struct RingChange {
   std::vector<std::string> ringAfter;  // the page after the change
   const char* holder;  // a server whose partition list now names `holds`, or nullptr
   const char* holds;
+  const char* scanned;  // a line of the partition scan's Replica column afterwards
 };
 
 TEST_F(DetailsDialogTest, EachRingChangeAsksConfirmsRequestsAndThePageShowsTheNewRing) {
@@ -515,24 +533,25 @@ TEST_F(DetailsDialogTest, EachRingChangeAsksConfirmsRequestsAndThePageShowsTheNe
        {"NWDSAddReplica", {".FS2.HQ.ACME", "Sales.ACME"}, RT_READONLY, 0},
        {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Read-Only] [Nr: 3] [New]",
         "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
-       "FS2.HQ.ACME", "Sales.ACME"},
+       "FS2.HQ.ACME", "Sales.ACME", "FS2.HQ.ACME [Read-Only] [Nr: 3] [New]"},
       {"Change Replica Type", "Sales.ACME", "FS1.HQ.ACME", &TDlgDetails::BitBtnChangeReplicaType, {"Master"},
        "Make the replica of Partition \"Sales.ACME\" on Server \".FS1.HQ.ACME\" a Master replica. The present "
        "master replica becomes a Secondary replica." + sure,
        {"NWDSChangeReplicaType", {"Sales.ACME", ".FS1.HQ.ACME"}, RT_MASTER, 0},
-       {"FS1.HQ.ACME [Master] [Nr: 2]", "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"}, nullptr, nullptr},
+       {"FS1.HQ.ACME [Master] [Nr: 2]", "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"}, nullptr, nullptr,
+       "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"},
       {"Split Partition", "[Root]", "", &TDlgDetails::BitBtnSplitPartition, {"HQ.ACME"},
        "Split Partition \"[Root]\": Container \".HQ.ACME\" becomes the root of a new partition with a replica on "
        "each server of the partition's ring, of the same type." + sure,
        {"NWDSSplitPartition", {".HQ.ACME"}, 0, 0},
        {"FS1.HQ.ACME [Master] [Nr: 1] [Split 0]", "FS2.HQ.ACME [Secondary] [Nr: 2] [Split 0]",
         "SALES-FS1.Sales.ACME [Read-Only] [Nr: 3] [Split 0]"},
-       "FS2.HQ.ACME", "HQ.ACME"},
+       "FS2.HQ.ACME", "HQ.ACME", "FS2.HQ.ACME [Secondary] [Nr: 2] [Split 1]"},
       {"Abort Operation", "Sales.ACME", "", &TDlgDetails::BitBtnAbortOperation, {},
        "Abort the operation under way on Partition \"Sales.ACME\": its replicas return to the state On." + sure,
        {"NWDSAbortPartitionOperation", {"Sales.ACME"}, 0, 0},
        {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Secondary] [Nr: 3]", "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
-       nullptr, nullptr},
+       nullptr, nullptr, "FS2.HQ.ACME [Secondary] [Nr: 3]"},
   };
   for (const RingChange& change : changes) {
     SCOPED_TRACE(change.label);
@@ -564,6 +583,7 @@ TEST_F(DetailsDialogTest, EachRingChangeAsksConfirmsRequestsAndThePageShowsTheNe
       OpenServer(change.holder, acme);
       EXPECT_NE(RowOf(*dialog.ListBoxSrvPart, change.holds), -1);
     }
+    EXPECT_TRUE(PartitionScanShows(acme, change.scanned)) << change.scanned;
     // The directory finishes the operation in the background: a minute later every
     // replica is on.
     nwtest::SetClock(kStart + 61);
