@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QInputDialog>
 
 #include "app/PasswordDialog.h"
 #include "app/Vestrel_main.h"
@@ -104,6 +105,24 @@ bool QtUiSeam::AskPassword(const std::string& connection, const std::string& acc
   if (ExecWithArrow(dialog, Cursor() == CursorKind::Hourglass) != QDialog::Accepted) return false;
   password = dialog.Password();
   return true;
+}
+
+bool QtUiSeam::ChooseItem(const std::string& title, const std::string& prompt, const std::vector<std::string>& items,
+                          int& chosen) {
+  if (items.empty()) return false;
+  QStringList texts;
+  for (const std::string& item : items) texts.push_back(QString::fromStdString(item));
+  QInputDialog dialog(BoxParent());
+  dialog.setObjectName(QStringLiteral("ChooseItemDialog"));
+  dialog.setWindowTitle(QString::fromStdString(title));
+  dialog.setLabelText(QString::fromStdString(prompt));
+  dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+  dialog.setComboBoxItems(texts);
+  dialog.setComboBoxEditable(false);
+  dialog.setTextValue(texts.front());
+  if (ExecWithArrow(dialog, Cursor() == CursorKind::Hourglass) != QDialog::Accepted) return false;
+  chosen = static_cast<int>(texts.indexOf(dialog.textValue()));
+  return chosen >= 0;
 }
 
 CursorKind QtUiSeam::Cursor() const {

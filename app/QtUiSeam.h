@@ -14,6 +14,8 @@ class QtUiSeam final : public UiSeam {
   DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
   bool AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
                    std::string& password) override;
+  bool ChooseItem(const std::string& title, const std::string& prompt, const std::vector<std::string>& items,
+                  int& chosen) override;
   CursorKind Cursor() const override;
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;

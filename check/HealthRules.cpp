@@ -172,6 +172,13 @@ void CheckSyncErrors(const RingFacts& ring, std::vector<Finding>& findings) {
 
 void CheckReplicaStates(const RingFacts& ring, std::vector<Finding>& findings) {
   for (const ReplicaFacts& replica : ring.replicas) {
+    // A ring operation under way (a new replica, a split, a join) is no failure yet.
+    if (replica.ringState != RS_ON)
+      Add(findings, Severity::Warning, ring,
+          ReplicaLabel(replica) + " is in the state " + ReplicaStateName(replica.ringState) +
+              " (a partition operation is under way)");
+  }
+  for (const ReplicaFacts& replica : ring.replicas) {
     if (!replica.hasStatus || (replica.state != RS_LOCAL_ERROR && replica.state != RS_REMOTE_ERROR)) continue;
     std::string text = "Partition Status of " + ReplicaLabel(replica) + " is " +
                        ReplicaStateText(static_cast<nint32>(replica.state));

@@ -29,6 +29,8 @@ struct ReplicaFacts {
   std::string server;
   nuint32 type = RT_MASTER;
   nuint32 number = 0;
+  // The replica's state in its ring (RS_ON, or new, dying, split, join ...).
+  nuint32 ringState = RS_ON;
   // From the replica's "Partition Status" value.
   bool hasStatus = false;
   nuint32 state = RS_IN_SYNC;

@@ -8,6 +8,7 @@
 #include "directory/D_NW_Errors.h"
 #include "directory/D_NW_Format.h"
 #include "directory/D_NW_FormatBytes.h"
+#include "directory/D_NW_Partitions.h"
 #include "directory/NETWIN32.h"
 #include "scan/PartitionScan.h"
 #include "scan/ScanSteps.h"
@@ -182,7 +183,7 @@ ReplicaFacts ReplicaFromValue(const nuint8* memory, std::size_t size) {
   const auto record = value.Record<Replica_Pointer_T>(offsetof(Replica_Pointer_T, count));
   ReplicaFacts replica;
   replica.server = value.Text(record.serverName);
-  replica.type = record.replicaType;
+  SplitReplicaType(record.replicaType, replica.type, replica.ringState);
   replica.number = record.replicaNumber;
   return replica;
 }

@@ -145,6 +145,32 @@ void Draw(QPainter& p, DetailIconKind kind) {
       Disk(p, QRectF(24, 8, 14, 24), kGreen);
       Arrow(p, QPointF(12, 20), QPointF(29, 20), kOrange, 3.5);
       break;
+    case DetailIconKind::AddReplica:
+      Disk(p, QRectF(5, 4, 22, 28), kBlue);
+      p.setPen(Stroke(kGreen, 5));
+      p.drawLine(QPointF(21, 31), QPointF(37, 31));
+      p.drawLine(QPointF(29, 23), QPointF(29, 39));
+      break;
+    case DetailIconKind::ChangeReplicaType:
+      Disk(p, QRectF(3, 4, 22, 28), kBlue);
+      p.setPen(Stroke(kOrange, 2));
+      p.setBrush(QColor(0xff, 0xd5, 0x4f));
+      p.drawPolygon(QPolygonF({QPointF(29, 18), QPointF(32, 26), QPointF(39, 26), QPointF(33, 31), QPointF(35, 38),
+                               QPointF(29, 34), QPointF(23, 38), QPointF(25, 31), QPointF(19, 26), QPointF(26, 26)}));
+      break;
+    case DetailIconKind::SplitPartition:
+      Box(p, QRectF(2, 2, 24, 18), kBlue);
+      Box(p, QRectF(18, 22, 20, 16), kGreen);
+      Arrow(p, QPointF(14, 20), QPointF(19, 32), kOrange, 3.5);
+      break;
+    case DetailIconKind::AbortOperation:
+      p.setPen(Stroke(kRed.darker(120), 2.5));
+      p.setBrush(kRed);
+      p.drawPolygon(QPolygonF({QPointF(13, 3), QPointF(27, 3), QPointF(37, 13), QPointF(37, 27), QPointF(27, 37),
+                               QPointF(13, 37), QPointF(3, 27), QPointF(3, 13)}));
+      p.setPen(Stroke(Qt::white, 5));
+      p.drawLine(QPointF(12, 20), QPointF(28, 20));
+      break;
   }
 }
 

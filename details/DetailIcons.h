@@ -16,6 +16,10 @@ enum class DetailIconKind {
   RepairTimeStamps,
   ReloadDS,
   SyncReplica,
+  AddReplica,
+  ChangeReplicaType,
+  SplitPartition,
+  AbortOperation,
 };
 
 // The image of one kind (drawn once, then kept); needs a running QGuiApplication.

@@ -9,10 +9,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <set>
 #include <utility>
 
 #include "details/DetailIcons.h"
 #include "directory/D_NW.h"
+#include "directory/D_NW_Search.h"
 #include "directory/NETWIN32.h"
 #include "util/D_Util.h"
 #include "util/UiSeam.h"
@@ -29,6 +31,16 @@ constexpr const char* kHintProperty = "vestrelHint";
 constexpr const char* kVendorWebAddress = "https://www.netiq.com/documentation/edirectory-9/";
 constexpr const char* kRoot = "[Root]";
 constexpr int kButtonColumnWidth = 190;
+// The containers a split may make partition roots, and the partition roots among them.
+constexpr const char* kContainerFilter =
+    "((Base Class=Organizational Unit) #OR# (Base Class=Organization) #OR# (Base Class=Country))";
+constexpr const char* kPartitionRootFilter =
+    "(((Base Class=Organizational Unit) #OR# (Base Class=Organization) #OR# (Base Class=Country)) #AND# "
+    "(Replica #PRESENT#))";
+constexpr const char* kServerFilter = "(Base Class=NCP Server)";
+constexpr const char* kSecondary = "Secondary";
+constexpr const char* kReadOnly = "Read-Only";
+constexpr const char* kMaster = "Master";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -71,7 +83,7 @@ std::string ChosenText(const QListWidget& list) {
 }
 
 QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, const QIcon& icon) {
-  auto* button = new QPushButton(icon, QString::fromLatin1(caption), parent);
+  auto* button = new QPushButton(icon, QString::fromUtf8(caption), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setIconSize(QSize(22, 22));
   button->setMinimumHeight(34);
@@ -112,6 +124,27 @@ int SpinValue(const QSpinBox& spin) {
   const int value = TextToIntDef(spin.cleanText().toStdString(), spin.minimum());
   return std::clamp(value, spin.minimum(), spin.maximum());
 }
+
+// 1204 as "1,204".
+std::string GroupedNumber(nuint32 number) {
+  std::string digits = std::to_string(number);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  return digits;
+}
+
+// A name as the dialog compares names: absolute, case ignored.
+std::string NameKey(const std::string& name) { return UpperCaseAscii(AbsoluteName(name)); }
+
+// Whether name lies at or below root (dotted names, case ignored).
+bool AtOrBelow(const std::string& name, const std::string& root) {
+  const std::string a = NameKey(name), b = NameKey(root);
+  if (b == NameKey(kRoot)) return true;
+  // Both begin with a dot, so a name that ends with the root's lies below it.
+  return a.size() >= b.size() && a.compare(a.size() - b.size(), b.size(), b) == 0;
+}
+
+// The type text of a replica list entry: "Secondary" of "FS1.ACME [Secondary] [Nr: 2]".
+std::string EntryType(const std::string& entry) { return KeepTextBefore(KeepTextAfter(entry, " ["), "]"); }
 
 }  // namespace
 
@@ -189,6 +222,10 @@ static QWidget* ListPage(QWidget* page, QLabel* info, QListWidget* list, QLabel*
   auto* column = new QVBoxLayout;
   column->setSpacing(6);
   for (QPushButton* button : buttons) {
+    if (!button) {  // a gap between groups of buttons
+      column->addSpacing(10);
+      continue;
+    }
     button->setFixedWidth(kButtonColumnWidth);
     column->addWidget(button);
   }
@@ -250,9 +287,17 @@ QWidget* TDlgDetails::CreatePartitionServersPage() {
   BitBtnPartDel2 = twin("BitBtnPartDel2", BitBtnPartDel);
   BitBtnReplicaDel2 = twin("BitBtnReplicaDel2", BitBtnReplicaDel);
   BitBtnRepairTimeStamps2 = twin("BitBtnRepairTimeStamps2", BitBtnRepairTimeStamps);
+  BitBtnAddReplica = NewButton(p, "BitBtnAddReplica", "Add Replica…", DetailIcon(DetailIconKind::AddReplica));
+  BitBtnChangeReplicaType = NewButton(p, "BitBtnChangeReplicaType", "Change Replica Type…",
+                                      DetailIcon(DetailIconKind::ChangeReplicaType));
+  BitBtnSplitPartition =
+      NewButton(p, "BitBtnSplitPartition", "Split Partition…", DetailIcon(DetailIconKind::SplitPartition));
+  BitBtnAbortOperation =
+      NewButton(p, "BitBtnAbortOperation", "Abort Operation", DetailIcon(DetailIconKind::AbortOperation));
   return ListPage(p, LabelInfoPartSrv, ListBoxPartServers, LabelPartSelectSrv,
                   {BitBtnSyncSchema2, BitBtnSyncPart2, BitBtnPartSendAll2, BitBtnPartRcvAll2, BitBtnPartJoin2,
-                   BitBtnPartDel2, BitBtnReplicaDel2, BitBtnRepairTimeStamps2});
+                   BitBtnPartDel2, BitBtnReplicaDel2, BitBtnRepairTimeStamps2, nullptr, BitBtnAddReplica,
+                   BitBtnChangeReplicaType, BitBtnSplitPartition, BitBtnAbortOperation});
 }
 
 QWidget* TDlgDetails::CreateSyncReplicaPage() {
@@ -356,6 +401,10 @@ void TDlgDetails::ConnectEvents() {
   wire({BitBtnReplicaDel, BitBtnReplicaDel2}, &TDlgDetails::BitBtnReplicaDelClick);
   wire({BitBtnRepairTimeStamps, BitBtnRepairTimeStamps2}, &TDlgDetails::BitBtnRepairTimeStampsClick);
   wire({BitBtnReloadDS}, &TDlgDetails::BitBtnReloadDSClick);
+  wire({BitBtnAddReplica}, &TDlgDetails::BitBtnAddReplicaClick);
+  wire({BitBtnChangeReplicaType}, &TDlgDetails::BitBtnChangeReplicaTypeClick);
+  wire({BitBtnSplitPartition}, &TDlgDetails::BitBtnSplitPartitionClick);
+  wire({BitBtnAbortOperation}, &TDlgDetails::BitBtnAbortOperationClick);
 }
 
 // ---- Opening ----
@@ -393,6 +442,9 @@ void TDlgDetails::FormShow() {
   LabelSyncReplicaInfo->clear();
   SourceServer.clear();
   TargetServer.clear();
+  NewReplicaServers.clear();
+  SplitContainers.clear();
+  RingBusy = false;
   AskCarriedOperations();
   if (ServerList->Count() == 1)
     ShowServerView();
@@ -432,6 +484,7 @@ void TDlgDetails::ShowPartitionView() {
   if (LastError == 0) {
     for (QListWidget* list : {ListBoxPartServers, ListBoxServer1, ListBoxServer2}) FillSorted(*list, holders);
     ListBoxServerClick();
+    FindRingChoices(holders);
   }
   if (ListBoxPartServers->count() == 0) {
     Ui().MessageBox(DialogKind::Warning, Format("No Servers found that host Partition %s\"", PartitionName),
@@ -439,8 +492,12 @@ void TDlgDetails::ShowPartitionView() {
     CloseDialog();
     return;
   }
-  LabelInfoPartSrv->setText(
-      Q(Format("Partition \"%s\" found on %d Server(s)", PartitionName, ListBoxPartServers->count())));
+  std::string info = Format("Partition \"%s\" found on %d Server(s)", PartitionName, ListBoxPartServers->count());
+  // The count is a convenience: a tree that cannot tell it shows the header without it.
+  nuint32 objects = 0;
+  if (DSPartitionEntryCount(DirContext, PartitionName.c_str(), &objects) == 0)
+    info += ", " + GroupedNumber(objects) + " objects";
+  LabelInfoPartSrv->setText(Q(info));
   ListBoxPartServers->setFocus();  // the first thing to do is choosing a server
 }
 
@@ -473,6 +530,11 @@ void TDlgDetails::EnableTabs() {
   BitBtnReplicaDel->setEnabled(server && partition);
   BitBtnRepairTimeStamps->setEnabled(partition);
   BitBtnReloadDS->setEnabled(server);
+  // The ring changes: only what the directory would carry out is offered.
+  BitBtnAddReplica->setEnabled(partition && !NewReplicaServers.empty() && !RingBusy);
+  BitBtnChangeReplicaType->setEnabled(server && partition && !RingBusy && !ChangeTypeChoices().empty());
+  BitBtnSplitPartition->setEnabled(partition && !SplitContainers.empty() && !RingBusy);
+  BitBtnAbortOperation->setEnabled(partition && RingBusy);
 
   const std::string onServer = Format("Server \"%s\": ", ServerName);
   const std::string ofPartition = Format("Partition \"%s\": ", PartitionName);
@@ -497,6 +559,15 @@ void TDlgDetails::EnableTabs() {
           Hint(ofPartition, std::string("Use only to recover from a catastrophic failure") + kCrLf +
                                 "Read the TXT file and check " + kVendorWebAddress + " for details"));
   SetHint(*BitBtnReloadDS, Hint(onServer, "unload and reload DS"));
+  SetHint(*BitBtnAddReplica,
+          Hint(ofPartition, "Adds a secondary or read-only replica of the partition on a server that holds none"));
+  SetHint(*BitBtnChangeReplicaType,
+          Hint(Format("Replica of \"%s\" on Server \"%s\": ", PartitionName, ServerName),
+               "Changes the type of the replica; a new master replica turns the old one into a secondary"));
+  SetHint(*BitBtnSplitPartition, Hint(ofPartition, "Makes a container inside the partition the root of a new "
+                                                   "partition, with a replica on each server of the partition's ring"));
+  SetHint(*BitBtnAbortOperation,
+          Hint(ofPartition, "Gives up the partition operation under way and brings its replicas back to On"));
   DisableUncarriedOperations();
 
   // The twins follow their partners.
@@ -562,7 +633,11 @@ std::vector<std::pair<QPushButton*, const char*>> TDlgDetails::OperationButtons(
           {BitBtnPartDel, "NWDSRemovePartition"},
           {BitBtnReplicaDel, "NWDSRemoveReplica"},
           {BitBtnRepairTimeStamps, "NWDSRepairTimeStamps"},
-          {BitBtnReloadDS, "NWDSReloadDS"}};
+          {BitBtnReloadDS, "NWDSReloadDS"},
+          {BitBtnAddReplica, "NWDSAddReplica"},
+          {BitBtnChangeReplicaType, "NWDSChangeReplicaType"},
+          {BitBtnSplitPartition, "NWDSSplitPartition"},
+          {BitBtnAbortOperation, "NWDSAbortPartitionOperation"}};
 }
 
 void TDlgDetails::AskCarriedOperations() {
@@ -647,6 +722,145 @@ void TDlgDetails::BitBtnRepairTimeStampsClick() {
 void TDlgDetails::BitBtnReloadDSClick() {
   if (!ConfirmAction()) return;
   if (Reported(NWDSReloadDS(DirContext, ServerName.c_str()), "NWDSReloadDS")) CloseDialog();
+}
+
+// ---- Ring changes ----
+// The directory takes no delay for them: each request is made at once, whatever the
+// delay fields say, and the page shows the ring as it stands afterwards.
+
+void TDlgDetails::FindRingChoices(const TextList& holders) {
+  NewReplicaServers.clear();
+  SplitContainers.clear();
+  RingBusy = false;
+  std::set<std::string> holding;
+  for (int i = 0; i < holders.Count(); ++i) {
+    holding.insert(NameKey(CleanEntryName(holders[i])));
+    // A replica that is not on names its state after its number: "[Nr: 2] [New]".
+    if (Pos("] [", KeepTextAfter(holders[i], "[Nr: ")) > 0) RingBusy = true;
+  }
+  const auto byName = [](const std::string& a, const std::string& b) { return NameKey(a) < NameKey(b); };
+  TextList servers;
+  if (SearchNamesQuietly(DirContext, kRoot, kServerFilter, &servers, DS_SEARCH_SUBTREE) == 0)
+    for (int i = 0; i < servers.Count(); ++i)
+      if (!holding.contains(NameKey(servers[i]))) NewReplicaServers.push_back(servers[i]);
+  std::sort(NewReplicaServers.begin(), NewReplicaServers.end(), byName);
+  TextList containers, roots;
+  if (SearchNamesQuietly(DirContext, PartitionName, kContainerFilter, &containers, DS_SEARCH_SUBTREE) != 0 ||
+      SearchNamesQuietly(DirContext, PartitionName, kPartitionRootFilter, &roots, DS_SEARCH_SUBTREE) != 0)
+    return;
+  roots.Add(PartitionName);
+  for (int i = 0; i < containers.Count(); ++i) {
+    bool inOtherPartition = false;  // a root itself, or inside a partition below this one
+    for (int r = 0; r < roots.Count() && !inOtherPartition; ++r)
+      inOtherPartition = AtOrBelow(containers[i], roots[r]) &&
+                         (NameKey(roots[r]) != NameKey(PartitionName) || NameKey(containers[i]) == NameKey(roots[r]));
+    if (!inOtherPartition) SplitContainers.push_back(containers[i]);
+  }
+  std::sort(SplitContainers.begin(), SplitContainers.end(), byName);
+}
+
+std::vector<std::string> TDlgDetails::ChangeTypeChoices() const {
+  const std::string entry = ChosenText(*ListBoxPartServers);
+  if (entry.empty() || Pos("[Sub", entry) != 0) return {};
+  const std::string type = EntryType(entry);
+  // The master keeps its part until another replica takes it over.
+  if (type == kSecondary) return {kMaster, kReadOnly};
+  if (type == kReadOnly) return {kMaster, kSecondary};
+  return {};
+}
+
+bool TDlgDetails::ConfirmRingChange(const std::string& what) const {
+  return Ui().MessageBox(DialogKind::Confirmation, what + kCrLf + kCrLf + "Are you sure?", DialogButtons::OkAbort) ==
+         DialogResult::Ok;
+}
+
+void TDlgDetails::RefreshPartitionView() {
+  if (PartitionList->Count() != 1) {
+    FormUpdate();
+    return;
+  }
+  for (QListWidget* list : {ListBoxPartServers, ListBoxServer1, ListBoxServer2}) EmptyList(*list);
+  LabelSyncReplicaInfo->clear();
+  SourceServer.clear();
+  TargetServer.clear();
+  ShowPartitionView();
+  FormUpdate();
+}
+
+namespace {
+
+nuint32 TypeNumber(const std::string& type) {
+  return type == kMaster ? RT_MASTER : type == kSecondary ? RT_SECONDARY : RT_READONLY;
+}
+
+bool Choose(const std::string& title, const std::string& prompt, const std::vector<std::string>& items, int& chosen) {
+  chosen = -1;
+  return Ui().ChooseItem(title, prompt, items, chosen) && chosen >= 0 && chosen < static_cast<int>(items.size());
+}
+
+}  // namespace
+
+void TDlgDetails::BitBtnAddReplicaClick() {
+  GetSeconds();
+  int server = -1, type = -1;
+  if (!Choose("Add Replica", Format("Server for a new replica of Partition \"%s\":", PartitionName), NewReplicaServers,
+              server))
+    return;
+  const std::string target = AbsoluteName(NewReplicaServers[static_cast<std::size_t>(server)]);
+  const std::vector<std::string> types{kSecondary, kReadOnly};
+  if (!Choose("Add Replica", Format("Type of the new replica of Partition \"%s\" on Server \"%s\":", PartitionName, target),
+              types, type))
+    return;
+  const std::string& typeName = types[static_cast<std::size_t>(type)];
+  if (!ConfirmRingChange(Format("Add a %s replica of Partition \"%s\" on Server \"%s\".", typeName, PartitionName,
+                                target)))
+    return;
+  if (Reported(NWDSAddReplica(DirContext, target.c_str(), PartitionName.c_str(), TypeNumber(typeName)),
+               "NWDSAddReplica"))
+    RefreshPartitionView();
+}
+
+void TDlgDetails::BitBtnChangeReplicaTypeClick() {
+  GetSeconds();
+  const std::vector<std::string> types = ChangeTypeChoices();
+  int type = -1;
+  if (types.empty() ||
+      !Choose("Change Replica Type",
+              Format("New type of the replica of Partition \"%s\" on Server \"%s\":", PartitionName, ServerName), types,
+              type))
+    return;
+  const std::string& typeName = types[static_cast<std::size_t>(type)];
+  std::string what = Format("Make the replica of Partition \"%s\" on Server \"%s\" a %s replica.", PartitionName,
+                            ServerName, typeName);
+  if (typeName == kMaster) what += " The present master replica becomes a Secondary replica.";
+  if (!ConfirmRingChange(what)) return;
+  if (Reported(NWDSChangeReplicaType(DirContext, PartitionName.c_str(), ServerName.c_str(), TypeNumber(typeName)),
+               "NWDSChangeReplicaType"))
+    RefreshPartitionView();
+}
+
+void TDlgDetails::BitBtnSplitPartitionClick() {
+  GetSeconds();
+  int container = -1;
+  if (!Choose("Split Partition",
+              Format("Container in Partition \"%s\" that becomes the root of a new partition:", PartitionName),
+              SplitContainers, container))
+    return;
+  const std::string root = AbsoluteName(SplitContainers[static_cast<std::size_t>(container)]);
+  if (!ConfirmRingChange(Format("Split Partition \"%s\": Container \"%s\" becomes the root of a new partition "
+                                "with a replica on each server of the partition's ring, of the same type.",
+                                PartitionName, root)))
+    return;
+  if (Reported(NWDSSplitPartition(DirContext, root.c_str(), 0), "NWDSSplitPartition")) RefreshPartitionView();
+}
+
+void TDlgDetails::BitBtnAbortOperationClick() {
+  GetSeconds();
+  if (!ConfirmRingChange(
+          Format("Abort the operation under way on Partition \"%s\": its replicas return to the state On.", PartitionName)))
+    return;
+  if (Reported(NWDSAbortPartitionOperation(DirContext, PartitionName.c_str()), "NWDSAbortPartitionOperation"))
+    RefreshPartitionView();
 }
 
 }  // namespace vestrel

@@ -81,6 +81,11 @@ class TDlgDetails : public QDialog {
   QPushButton* BitBtnPartDel2;
   QPushButton* BitBtnReplicaDel2;
   QPushButton* BitBtnRepairTimeStamps2;
+  // The ring changes, below the twins.
+  QPushButton* BitBtnAddReplica;
+  QPushButton* BitBtnChangeReplicaType;
+  QPushButton* BitBtnSplitPartition;
+  QPushButton* BitBtnAbortOperation;
 
   QWidget* TabSheetSyncReplica;
   QListWidget* ListBoxServer1;
@@ -115,6 +120,17 @@ class TDlgDetails : public QDialog {
   void BitBtnReplicaDelClick();
   void BitBtnRepairTimeStampsClick();
   void BitBtnReloadDSClick();
+  void BitBtnAddReplicaClick();
+  void BitBtnChangeReplicaTypeClick();
+  void BitBtnSplitPartitionClick();
+  void BitBtnAbortOperationClick();
+
+  // What the ring changes of the partition view may offer, found when the view is built:
+  // the tree's servers that hold no replica of the partition, the containers inside it
+  // that are no partition root, and whether an operation is under way on its ring.
+  std::vector<std::string> NewReplicaServers;
+  std::vector<std::string> SplitContainers;
+  bool RingBusy = false;
 
   // Closes the dialog; while FormShow runs the close waits until the show is over.
   void CloseDialog();
@@ -132,6 +148,15 @@ class TDlgDetails : public QDialog {
   // The two views of FormShow.
   void ShowServerView();
   void ShowPartitionView();
+  // The partition view built anew after a ring change.
+  void RefreshPartitionView();
+  // Finds what the ring changes may offer (NewReplicaServers, SplitContainers, RingBusy).
+  void FindRingChoices(const TextList& holders);
+  // The types the chosen replica may change to ("Master", ...); none for a master or a
+  // subordinate reference.
+  std::vector<std::string> ChangeTypeChoices() const;
+  // Asks the confirmation of a ring change in a box that says what it will do.
+  bool ConfirmRingChange(const std::string& what) const;
   // Stores and reports an operation's code; true when it succeeded.
   bool Reported(NWRCODE code, const char* callName);
   // The operation buttons (without the twins) with their library calls.

@@ -74,11 +74,16 @@ std::string PathText(const ValueMemory& memory) {
                 memory.Text(record.path));
 }
 
-// Only the name, type and number are shown; the address hints need not be there.
+// Only the name, type and number are shown, and the state of a replica that is not on;
+// the address hints need not be there.
 std::string ReplicaPointerText(const ValueMemory& memory) {
   const auto record = memory.Record<Replica_Pointer_T>(offsetof(Replica_Pointer_T, count));
-  return Format("%s [%s] [Nr: %d]", memory.Text(record.serverName), ReplicaTypeName(record.replicaType),
-                static_cast<nint32>(record.replicaNumber));
+  nuint32 type = 0, state = 0;
+  SplitReplicaType(record.replicaType, type, state);
+  std::string text = Format("%s [%s] [Nr: %d]", memory.Text(record.serverName), ReplicaTypeName(type),
+                            static_cast<nint32>(record.replicaNumber));
+  if (state != RS_ON) text += Format(" [%s]", ReplicaStateName(state));
+  return text;
 }
 
 std::string AclValueText(const ValueMemory& memory) {

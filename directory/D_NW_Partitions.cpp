@@ -63,6 +63,33 @@ NWRCODE ListHeld(NWDSContextHandle context, const std::string& server, std::vect
 
 }  // namespace
 
+void SplitReplicaType(nuint32 field, nuint32& replicaType, nuint32& state) {
+  const nuint32 low = field & 0xFFFF;
+  const bool known = low <= 5;  // master, secondary, read-only, reference, sparse write, sparse read
+  replicaType = known ? low : field;
+  state = known ? field >> 16 : RS_ON;
+}
+
+std::string ReplicaStateName(nuint32 state) {
+  switch (state) {
+    case RS_ON: return "On";
+    case RS_NEW_REPLICA: return "New";
+    case RS_DYING_REPLICA: return "Dying";
+    case 3: return "Locked";
+    case 6: return "Transition On";
+    case 7: return "Dead";
+    case 8: return "Begin Add";
+    case 11: return "Master Start";
+    case 12: return "Master Done";
+    case RS_SS_0: return "Split 0";
+    case RS_SS_1: return "Split 1";
+    case RS_JS_0: return "Join 0";
+    case RS_JS_0 + 1: return "Join 1";
+    case RS_JS_2: return "Join 2";
+    default: return Format("State %d", static_cast<std::int32_t>(state));
+  }
+}
+
 std::string ReplicaTypeName(nuint32 replicaType) {
   switch (replicaType) {
     case RT_MASTER: return "Master";

@@ -17,6 +17,9 @@ std::uint8_t SearchAbort = 0;
 
 namespace {
 
+// Set while a look-up behind the window runs: unreadable objects are skipped without a box.
+bool quietObjects = false;
+
 constexpr nuint32 kObjectsPerStep = 50;
 const std::string kDefaultFilter = "(Object Class#PRESENT#)";
 const std::string kDefaultTemplate = "#NAME#";
@@ -145,7 +148,7 @@ NWRCODE SearchObjects(NWDSContextHandle context, const std::string& base, const 
         // next step replaces it.
         if (NWRCODE objectCode = DSResultNextObject(context, search.result, name, &state.attrCount, &state.objectInfo)) {
           code = objectCode;
-          ReportError(objectCode, "");
+          if (!quietObjects) ReportError(objectCode, "");
           continue;
         }
         ++counter;
@@ -170,6 +173,18 @@ NWRCODE SearchNames(NWDSContextHandle context, const std::string& base, const st
                     nuint32 scope) {
   std::int32_t counter = 0;
   return SearchObjects(context, base, filter, 0, SearchAbort, nullptr, counter, 0, kDefaultTemplate, list, scope);
+}
+
+NWRCODE SearchNamesQuietly(NWDSContextHandle context, const std::string& base, const std::string& filter,
+                           TextList* list, nuint32 scope) {
+  const bool outer = quietObjects;
+  quietObjects = true;
+  std::uint8_t neverAborted = 0;  // the user's abort flag stops listings, not look-ups
+  std::int32_t counter = 0;
+  const NWRCODE code =
+      SearchObjects(context, base, filter, 0, neverAborted, nullptr, counter, 0, kDefaultTemplate, list, scope);
+  quietObjects = outer;
+  return code;
 }
 
 std::string FormatResultRow(const std::string& rowTemplate, const SearchState& found, int* namePosition) {

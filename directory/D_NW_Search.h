@@ -46,6 +46,10 @@ NWRCODE SearchObjects(NWDSContextHandle context, const std::string& base, const 
 NWRCODE SearchNames(NWDSContextHandle context, const std::string& base, const std::string& filter, TextList* list,
                     nuint32 scope);
 
+// SearchNames for a look-up behind the window (what a dialog may offer): an object the
+// library cannot hand over is skipped without a box.
+NWRCODE SearchNamesQuietly(NWDSContextHandle context, const std::string& base, const std::string& filter,
+                           TextList* list, nuint32 scope);
 // The row of one found object. namePosition (optional) receives the 1-based position of
 // "#NAME#" in the row before names were put in, 0 when there is none. A format the
 // printf rules reject throws (fmt::format_error).

@@ -110,11 +110,26 @@ NWRCODE NWDSRemoveReplica(NWDSContextHandle context, const char* server, const c
 NWRCODE NWDSJoinPartitions(NWDSContextHandle context, const char* subordinatePartition, nuint32 flags);
 NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoot);
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName);
-// Whether the tree of context carries one of the ten operations above, named by its call
+// The ring operations: a new replica of partitionRoot on server (RT_SECONDARY or
+// RT_READONLY); a replica's new type (making one the master turns the old master into a
+// secondary); container becomes the root of a new partition (flags 0); a partition's
+// unfinished operation (a new, dying, split or join state) is given up, its replicas
+// back to on. The directory carries them out in the background: the ring shows the
+// states it passes through until it is done.
+NWRCODE NWDSAddReplica(NWDSContextHandle context, const char* server, const char* partitionRoot,
+                       nuint32 replicaType);
+NWRCODE NWDSChangeReplicaType(NWDSContextHandle context, const char* partitionRoot, const char* server,
+                              nuint32 newReplicaType);
+NWRCODE NWDSSplitPartition(NWDSContextHandle context, const char* container, nuint32 flags);
+NWRCODE NWDSAbortPartitionOperation(NWDSContextHandle context, const char* partitionRoot);
+// How many objects the partition of partitionRoot holds (its root included, the objects
+// of partitions below it not).
+NWRCODE DSPartitionEntryCount(NWDSContextHandle context, const char* partitionRoot, nuint32* count);
+// Whether the tree of context carries one of the operations above, named by its call
 // ("NWDSRemovePartition"); a tree reached over LDAP has no request for some of them. When
 // it does not, reason receives why and what does the operation instead, cut to
 // reasonLength - 1 bytes and always terminated; when it does, reason is "".
-// ERR_INVALID_PARAMETER for a name that is none of the ten, a missing argument or
+// ERR_INVALID_PARAMETER for a name that is none of them, a missing argument or
 // reasonLength 0.
 NWRCODE DSOperationCarried(NWDSContextHandle context, const char* operation, bool* carried, char* reason,
                            nuint32 reasonLength);

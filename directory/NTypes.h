@@ -106,6 +106,15 @@ constexpr nuint32 RT_SUBREF = 3;
 constexpr nuint32 RS_LOCAL_ERROR = 0;
 constexpr nuint32 RS_REMOTE_ERROR = 1;
 constexpr nuint32 RS_IN_SYNC = 2;
+// States of a replica in its ring (carried in the "Replica" value), apart from the sync
+// flags above.
+constexpr nuint32 RS_ON = 0;
+constexpr nuint32 RS_NEW_REPLICA = 1;
+constexpr nuint32 RS_DYING_REPLICA = 2;
+constexpr nuint32 RS_SS_0 = 48;  // split, first and second step
+constexpr nuint32 RS_SS_1 = 49;
+constexpr nuint32 RS_JS_0 = 64;  // join, three steps
+constexpr nuint32 RS_JS_2 = 66;
 
 // Flags of NWDSSyncReplicaToServer.
 constexpr nuint32 DS_SYNC_IMMEDIATE = 0x02;

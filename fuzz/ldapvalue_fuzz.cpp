@@ -42,5 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   nw::ldap::ParseListReplicasResponse(bytes, partitions);
   nw::ldap::ReplicaInfo info;
   nw::ldap::ParseReplicaInfoResponse(bytes, info);
+  nuint32 count = 0;
+  nw::ldap::ParsePartitionEntryCountResponse(bytes, count);
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace vestrel {
 
@@ -24,6 +25,13 @@ class UiSeam {
   // without a window never asks.
   virtual bool AskPassword(const std::string& /*connection*/, const std::string& /*account*/,
                            const std::string& /*refusal*/, std::string& /*password*/) {
+    return false;
+  }
+  // Asks the user to choose one of items in a small dialog (a title, a prompt above the
+  // list); chosen receives the index of the choice. False when the user cancels. A seam
+  // without a window never asks.
+  virtual bool ChooseItem(const std::string& /*title*/, const std::string& /*prompt*/,
+                          const std::vector<std::string>& /*items*/, int& /*chosen*/) {
     return false;
   }
   virtual CursorKind Cursor() const = 0;

@@ -99,6 +99,7 @@ void AddPartitionValues(const Partition& partition, std::vector<Attribute>& out)
     pointer.text = serverName;
     pointer.number = replica.type;
     pointer.number2 = replica.number;
+    pointer.state = replica.ringState;
     if (!server.addresses.empty()) {
       pointer.number3 = server.addresses.front().type;
       pointer.bytes = server.addresses.front().address;

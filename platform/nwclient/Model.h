@@ -38,7 +38,7 @@ using Bytes = std::vector<std::uint8_t>;
 //   14           number (type), text (address)
 //   15           number (name space), texts[0] volume, texts[1] path
 //   16           text (server name), number (type), number2 (replica number), bytes (hint
-//                address), number3 (hint address type)
+//                address), number3 (hint address type), state (the replica's state)
 //   17           texts[0] protected attribute, text (subject name), number (privileges)
 //   18           texts (six lines)
 //   19           number (seconds), number2 (replica number), number3 (event)
@@ -61,6 +61,7 @@ struct Value {
   nuint32 number = 0;
   nuint32 number2 = 0;
   nuint32 number3 = 0;
+  nuint32 state = 0;
   bool malformed = false;
   // Value details (read with information type 3).
   nuint32 flags = 0;
@@ -122,6 +123,7 @@ struct Replica {
   nuint32 type = RT_MASTER;
   nuint32 number = 1;
   nuint32 state = RS_IN_SYNC;     // RS_LOCAL_ERROR, RS_REMOTE_ERROR, RS_IN_SYNC or other
+  nuint32 ringState = RS_ON;      // RS_ON, RS_NEW_REPLICA, the split and join states, ...
   nuint32 lastSync = 0;           // directory time
   nuint32 event = 1;              // event counter shown in the vectors
   std::vector<NWRCODE> errors;    // sync errors; may hold more than 32

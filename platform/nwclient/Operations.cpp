@@ -1,4 +1,4 @@
-// The ten partition and replica operations. Each entry point records the request and
+// The partition and replica operations. Each entry point records the request and
 // hands it to the tree's source; over the embedded directory (RunModelOperation) each
 // checks its names and the replica ring the way a server would and answers with a code;
 // the immediate ones change the model at once, the three scheduled syncs wait in a queue
@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -116,6 +117,11 @@ std::optional<nw::Operation> OperationCalled(std::string_view call) {
       {"NWDSJoinPartitions", Operation::JoinPartitions},
       {"NWDSRepairTimeStamps", Operation::RepairTimeStamps},
       {"NWDSReloadDS", Operation::ReloadDS},
+      {"NWDSAddReplica", Operation::AddReplica},
+      {"NWDSChangeReplicaType", Operation::ChangeReplicaType},
+      {"NWDSSplitPartition", Operation::SplitPartition},
+      {"NWDSAbortPartitionOperation", Operation::AbortPartitionOperation},
+      {"DSPartitionEntryCount", Operation::PartitionEntryCount},
   };
   for (const auto& [name, operation] : kCalls)
     if (name == call) return operation;
@@ -398,6 +404,137 @@ NWRCODE ReloadDS(const Call& call, const char* serverName) {
   return FindServer(call, serverName, server);
 }
 
+
+// ---- Ring changes ----
+// The directory works on a changed ring in the background: its replicas pass through
+// new or split states for this long (engine clock) before they are on again.
+constexpr nuint32 kRingSettleSeconds = 60;
+
+bool IsContainerClass(const std::string& baseClass) {
+  for (const char* container : {"Organizational Unit", "Organization", "Country", "Locality"})
+    if (nw::EqualsNoCase(baseClass, container)) return true;
+  return false;
+}
+
+// After the settle time, the replicas of the partition in one of the states are on and
+// take the master's state.
+void SettleLater(const nw::Tree& tree, const std::string& rootName, std::vector<nuint32> states) {
+  Schedule(tree, kRingSettleSeconds, [rootName, states](nw::Tree& due, nuint32 time) {
+    nw::Partition* partition = PartitionNamed(due, rootName);
+    if (!partition) return;
+    const nw::Replica* master = MasterOf(*partition);
+    const nuint32 event = master ? master->event : 1;
+    for (nw::Replica& replica : partition->ring) {
+      if (std::find(states.begin(), states.end(), replica.ringState) == states.end()) continue;
+      replica.ringState = RS_ON;
+      if (replica.server->reachable && IsRealReplica(replica)) MarkInSync(replica, time, event);
+    }
+  });
+}
+
+NWRCODE AddReplica(const Call& call, const char* server, const char* partitionRoot, nuint32 type) {
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  // A new replica is a secondary or read-only one: the ring has its master, and
+  // subordinate references are the directory's own.
+  if (type != RT_SECONDARY && type != RT_READONLY) return ERR_ILLEGAL_REPLICA_TYPE;
+  nw::Replica* held = target->ReplicaOn(holder);
+  if (held && IsRealReplica(*held)) return ERR_REPLICA_ALREADY_EXISTS;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  if (!held) {  // a subordinate reference becomes the new replica in its place
+    target->ring.push_back(nw::Replica{});
+    held = &target->ring.back();
+    held->server = holder;
+    held->number = NextReplicaNumber(*target);
+    held->lastSync = 0;
+    held->event = 0;
+  }
+  held->type = type;
+  held->ringState = RS_NEW_REPLICA;
+  SettleLater(*call.tree, target->root->FullName(), {RS_NEW_REPLICA});
+  return 0;
+}
+
+NWRCODE ChangeReplicaType(const Call& call, const char* partitionRoot, const char* server, nuint32 type) {
+  nw::Server* holder = nullptr;
+  nw::Partition* target = nullptr;
+  nw::Replica* replica = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = FindServer(call, server, holder)) return code;
+  if (NWRCODE code = FindReplica(*target, *holder, replica)) return code;
+  if (type != RT_MASTER && type != RT_SECONDARY && type != RT_READONLY) return ERR_ILLEGAL_REPLICA_TYPE;
+  if (!IsRealReplica(*replica)) return ERR_ILLEGAL_REPLICA_TYPE;
+  // The master gives up its part only to the replica that takes it over.
+  if (replica->type == RT_MASTER && type != RT_MASTER) return ERR_CRUCIAL_REPLICA;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  // A ring with an operation under way takes no other change until it is done.
+  for (const nw::Replica& member : target->ring)
+    if (member.ringState != RS_ON) return ERR_PARTITION_BUSY;
+  if (type == RT_MASTER && master != replica) master->type = RT_SECONDARY;
+  replica->type = type;
+  return 0;
+}
+
+NWRCODE SplitPartition(const Call& call, const char* containerName) {
+  nw::Object* container = nullptr;
+  nw::Replica* parentMaster = nullptr;
+  if (NWRCODE code = nw::ResolveName(*call.tree, *call.context, containerName, container)) return code;
+  if (container->partition) return ERR_PARTITION_ALREADY_EXISTS;
+  if (container->IsRoot() || !IsContainerClass(container->baseClass)) return ERR_ENTRY_NOT_CONTAINER;
+  nw::Partition* parent = call.tree->PartitionHolding(*container);
+  if (!parent) return ERR_NO_SUCH_PARTITION;
+  if (NWRCODE code = MasterAnswers(*parent, parentMaster)) return code;
+  for (const nw::Replica& replica : parent->ring)
+    if (replica.ringState != RS_ON) return ERR_PARTITION_BUSY;
+  auto child = std::make_unique<nw::Partition>();
+  child->root = container;
+  // Every server of the parent's ring that holds the container's objects keeps them: the
+  // new ring has a replica of the same type there.
+  for (nw::Replica& replica : parent->ring) {
+    if (!IsRealReplica(replica)) continue;
+    nw::Replica split = replica;
+    split.errors.clear();
+    split.statusError = 0;
+    split.ringState = RS_SS_1;
+    child->ring.push_back(std::move(split));
+    replica.ringState = RS_SS_0;
+  }
+  const std::string parentRoot = parent->root->FullName();
+  call.tree->partitions.push_back(std::move(child));
+  call.tree->ReindexPartitions();
+  SettleLater(*call.tree, container->FullName(), {RS_SS_1});
+  SettleLater(*call.tree, parentRoot, {RS_SS_0});
+  return 0;
+}
+
+NWRCODE AbortPartitionOperation(const Call& call, const char* partitionRoot) {
+  nw::Partition* target = nullptr;
+  nw::Replica* master = nullptr;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  if (NWRCODE code = MasterAnswers(*target, master)) return code;
+  bool busy = false;
+  for (nw::Replica& replica : target->ring) {
+    busy = busy || replica.ringState != RS_ON;
+    replica.ringState = RS_ON;
+  }
+  return busy ? 0 : ERR_INVALID_REQUEST;  // nothing under way to give up
+}
+
+NWRCODE PartitionEntryCount(const Call& call, const char* partitionRoot, nuint32* count) {
+  nw::Partition* target = nullptr;
+  if (!count) return ERR_NULL_POINTER;
+  if (NWRCODE code = FindPartition(call, partitionRoot, target)) return code;
+  nuint32 objects = 0;
+  for (const nw::Object* object : call.tree->Objects())
+    if (call.tree->PartitionHolding(*object) == target) ++objects;
+  *count = objects;
+  return 0;
+}
+
 }  // namespace
 
 namespace nw {
@@ -445,6 +582,11 @@ NWRCODE RunModelOperation(Tree& tree, const Context& context, const OperationArg
     case Operation::JoinPartitions: return JoinPartitions(call, n[0]);
     case Operation::RepairTimeStamps: return RepairTimeStamps(call, n[0]);
     case Operation::ReloadDS: return ReloadDS(call, n[0]);
+    case Operation::AddReplica: return AddReplica(call, n[0], n[1], args.replicaType);
+    case Operation::ChangeReplicaType: return ChangeReplicaType(call, n[0], n[1], args.replicaType);
+    case Operation::SplitPartition: return SplitPartition(call, n[0]);
+    case Operation::AbortPartitionOperation: return AbortPartitionOperation(call, n[0]);
+    case Operation::PartitionEntryCount: return PartitionEntryCount(call, n[0], args.count);
   }
   return ERR_INVALID_REQUEST;
 }
@@ -505,6 +647,41 @@ NWRCODE NWDSRepairTimeStamps(NWDSContextHandle context, const char* partitionRoo
 NWRCODE NWDSReloadDS(NWDSContextHandle context, const char* serverName) {
   Record("NWDSReloadDS", {serverName});
   return Dispatch("NWDSReloadDS", context, {Operation::ReloadDS, {serverName}});
+}
+
+NWRCODE NWDSAddReplica(NWDSContextHandle context, const char* server, const char* partitionRoot,
+                       nuint32 replicaType) {
+  Record("NWDSAddReplica", {server, partitionRoot}, replicaType);
+  nw::OperationArgs args{Operation::AddReplica, {server, partitionRoot}};
+  args.replicaType = replicaType;
+  return Dispatch("NWDSAddReplica", context, args);
+}
+
+NWRCODE NWDSChangeReplicaType(NWDSContextHandle context, const char* partitionRoot, const char* server,
+                              nuint32 newReplicaType) {
+  Record("NWDSChangeReplicaType", {partitionRoot, server}, newReplicaType);
+  nw::OperationArgs args{Operation::ChangeReplicaType, {partitionRoot, server}};
+  args.replicaType = newReplicaType;
+  return Dispatch("NWDSChangeReplicaType", context, args);
+}
+
+NWRCODE NWDSSplitPartition(NWDSContextHandle context, const char* container, nuint32 flags) {
+  Record("NWDSSplitPartition", {container}, flags);
+  return Dispatch("NWDSSplitPartition", context, {Operation::SplitPartition, {container}, flags});
+}
+
+NWRCODE NWDSAbortPartitionOperation(NWDSContextHandle context, const char* partitionRoot) {
+  Record("NWDSAbortPartitionOperation", {partitionRoot});
+  return Dispatch("NWDSAbortPartitionOperation", context, {Operation::AbortPartitionOperation, {partitionRoot}});
+}
+
+NWRCODE DSPartitionEntryCount(NWDSContextHandle context, const char* partitionRoot, nuint32* count) {
+  // A count is a read, not a request to change anything: it is not recorded as one.
+  if (!count) return ERR_NULL_POINTER;
+  *count = 0;
+  nw::OperationArgs args{Operation::PartitionEntryCount, {partitionRoot}};
+  args.count = count;
+  return Dispatch("DSPartitionEntryCount", context, args);
 }
 
 NWRCODE DSOperationCarried(NWDSContextHandle context, const char* operation, bool* carried, char* reason,

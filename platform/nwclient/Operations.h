@@ -1,4 +1,4 @@
-// The ten partition and replica operations of the embedded directory: what tests may
+// The partition and replica operations of the embedded directory: what tests may
 // look at beyond the model itself.
 #pragma once
 
@@ -22,13 +22,13 @@ void DropPendingOperations();
 // 0 when none has run since the engine started.
 nuint32 LastSchemaSync(const std::string& treeName, const std::string& serverFullName);
 
-// The last request made of one of the ten operations, as the caller passed it (names
+// The last request made of one of the operations, as the caller passed it (names
 // unchanged, null names as ""), whatever its outcome: lets tests see argument orders,
 // flags and delays.
 struct OperationRequest {
   std::string operation;           // "NWDSSyncReplicaToServer", ... ("" before the first)
   std::vector<std::string> names;  // the name arguments in order
-  nuint32 flags = 0;               // NWDSSyncReplicaToServer, NWDSJoinPartitions
+  nuint32 flags = 0;               // the flags, or the replica type of add / change type
   nuint32 seconds = 0;             // the scheduled syncs
 };
 const OperationRequest& LastOperationRequest();

@@ -78,16 +78,19 @@ struct PartitionEntry {
   nuint32 type = RT_MASTER;
 };
 
-// The ten partition and replica operations, with the arguments as the caller passed them.
+// The partition and replica operations, with the arguments as the caller passed them.
 enum class Operation {
   SyncSchema, SyncPartition, SendAllUpdates, ReceiveAllUpdates, SyncReplicaToServer,
-  RemovePartition, RemoveReplica, JoinPartitions, RepairTimeStamps, ReloadDS
+  RemovePartition, RemoveReplica, JoinPartitions, RepairTimeStamps, ReloadDS,
+  AddReplica, ChangeReplicaType, SplitPartition, AbortPartitionOperation, PartitionEntryCount
 };
 struct OperationArgs {
   Operation operation = Operation::SyncSchema;
   const char* names[3] = {nullptr, nullptr, nullptr};  // in the order of the call's name arguments
   nuint32 flags = 0;
   nuint32 seconds = 0;
+  nuint32 replicaType = 0;   // add replica, change replica type
+  nuint32* count = nullptr;  // partition entry count: the answer
 };
 
 class DirectorySource : public NameBook {

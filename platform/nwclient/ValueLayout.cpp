@@ -94,7 +94,9 @@ void ReplicaPointer(Layout& layout, const Value& v) {
   nuint8* hint = layout.Data(v.bytes);
   if (!record) return;
   record->serverName = server;
-  record->replicaType = v.number;
+  // The state of a replica that is not on travels in the type's upper half, as the
+  // directory keeps it.
+  record->replicaType = v.state == 0 ? v.number : (v.number & 0xFFFF) | ((v.state & 0xFFFF) << 16);
   record->replicaNumber = v.number2;
   record->count = v.bytes.empty() ? 0 : 1;
   record->replicaAddressHint[0].addressType = v.number3;

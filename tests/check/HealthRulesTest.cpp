@@ -78,6 +78,18 @@ TEST_F(HealthRules, LocalAndRemoteErrorStatesAreCriticalOtherStatesAreNot) {
   EXPECT_TRUE(Evaluate(ring).empty());
 }
 
+TEST_F(HealthRules, ARingOperationUnderWayIsAWarningWithTheStatesName) {
+  RingFacts ring = HealthyRing();
+  ring.replicas[0].ringState = RS_SS_0;
+  ring.replicas[1].ringState = RS_NEW_REPLICA;
+  ring.replicas[2].ringState = RS_JS_2;
+  EXPECT_EQ(Evaluate(ring),
+            (std::vector<std::string>{
+                "WARNING: Sales.ORG: A.ORG [Master] [Nr: 1] is in the state Split 0 (a partition operation is under way)",
+                "WARNING: Sales.ORG: B.ORG [Secondary] [Nr: 2] is in the state New (a partition operation is under way)",
+                "WARNING: Sales.ORG: C.ORG [Read-Only] [Nr: 3] is in the state Join 2 (a partition operation is under way)"}));
+}
+
 TEST_F(HealthRules, ARingNeedsExactlyOneMaster) {
   RingFacts ring = HealthyRing();
   ring.replicas[0].type = RT_SECONDARY;

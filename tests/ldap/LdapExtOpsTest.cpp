@@ -25,6 +25,19 @@ TEST(LdapExtOpsTest, OperationRequestsAreTheirFieldsBackToBack) {
   EXPECT_EQ(RemoveReplicaRequest(0, "cn=FS1,o=ACME", "ou=S,o=AC"), "\x02\x01\x00"s + server + partition);
   EXPECT_EQ(JoinPartitionsRequest(0, "ou=S,o=AC"), "\x02\x01\x00"s + partition);
   EXPECT_EQ(ExtOpName(kSyncPartitionOp), "2.16.840.1.113719.1.27.100.25");
+  // The ring changes: flags first, then the type, the server and the partition.
+  EXPECT_EQ(AddReplicaRequest(0, RT_READONLY, "cn=FS1,o=ACME", "ou=S,o=AC"),
+            "\x02\x01\x00\x02\x01\x02"s + server + partition);
+  EXPECT_EQ(ChangeReplicaTypeRequest(0, RT_MASTER, "cn=FS1,o=ACME", "ou=S,o=AC"),
+            "\x02\x01\x00\x02\x01\x00"s + server + partition);
+  EXPECT_EQ(SplitPartitionRequest(0, "ou=S,o=AC"), "\x02\x01\x00"s + partition);
+  EXPECT_EQ(AbortPartitionOperationRequest(0, "ou=S,o=AC"), "\x02\x01\x00"s + partition);
+  EXPECT_EQ(PartitionEntryCountRequest("ou=S,o=AC"), partition);
+  nuint32 count = 0;
+  EXPECT_TRUE(ParsePartitionEntryCountResponse("\x02\x02\x04\xB4"s, count));
+  EXPECT_EQ(count, 1204u);
+  EXPECT_FALSE(ParsePartitionEntryCountResponse("\x02\x02\x04\xB4\x00"s, count));  // more than the count
+  EXPECT_FALSE(ParsePartitionEntryCountResponse("\x04\x01\x01"s, count));
 }
 
 // Every integer field of every request, for the values at the edges of 32 bits.

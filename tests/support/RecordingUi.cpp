@@ -24,6 +24,21 @@ bool RecordingUi::AskPassword(const std::string& connection, const std::string& 
   return answer.has_value();
 }
 
+bool RecordingUi::ChooseItem(const std::string& title, const std::string& prompt,
+                             const std::vector<std::string>& items, int& chosen) {
+  choices.push_back({title, prompt, items});
+  if (choiceAnswers_.empty()) return false;
+  const std::optional<std::string> answer = std::move(choiceAnswers_.front());
+  choiceAnswers_.pop_front();
+  if (!answer) return false;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i] == *answer) {
+      chosen = static_cast<int>(i);
+      return true;
+    }
+  return false;
+}
+
 void RecordingUi::SetCursor(CursorKind cursor) {
   cursor_ = cursor;
   cursorChanges.push_back(cursor);

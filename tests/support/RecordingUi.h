@@ -29,6 +29,8 @@ class RecordingUi : public UiSeam {
   DialogResult MessageBox(DialogKind kind, const std::string& text, DialogButtons buttons) override;
   bool AskPassword(const std::string& connection, const std::string& account, const std::string& refusal,
                    std::string& password) override;
+  bool ChooseItem(const std::string& title, const std::string& prompt, const std::vector<std::string>& items,
+                  int& chosen) override;
   CursorKind Cursor() const override { return cursor_; }
   void SetCursor(CursorKind cursor) override;
   void ProcessMessages() override;
@@ -39,6 +41,10 @@ class RecordingUi : public UiSeam {
   DialogResult defaultAnswer = DialogResult::Ok;
   // The password for the next sign-in, in order; std::nullopt (and an empty queue) cancels it.
   void QueuePassword(std::optional<std::string> password) { passwords_.push_back(std::move(password)); }
+
+  // The item to choose in the next choice dialog, in order, by its text; std::nullopt (and
+  // an empty queue) cancels it, as does a text that is not offered.
+  void QueueChoice(std::optional<std::string> item) { choiceAnswers_.push_back(std::move(item)); }
 
   // Runs once per ProcessMessages call (for example to simulate a click during a scan).
   std::function<void()> onProcessMessages;
@@ -51,6 +57,12 @@ class RecordingUi : public UiSeam {
     std::string refusal;  // empty when asked the first time
   };
   std::vector<PasswordRequest> passwordRequests;
+  struct ChoiceRequest {
+    std::string title;
+    std::string prompt;
+    std::vector<std::string> items;
+  };
+  std::vector<ChoiceRequest> choices;
   std::vector<CursorKind> cursorChanges;
   int processMessagesCalls = 0;
 
@@ -59,6 +71,7 @@ class RecordingUi : public UiSeam {
  private:
   std::deque<DialogResult> answers_;
   std::deque<std::optional<std::string>> passwords_;
+  std::deque<std::optional<std::string>> choiceAnswers_;
   CursorKind cursor_ = CursorKind::Default;
 };
 

@@ -32,6 +32,8 @@ constexpr RequestForm kForms[] = {
     {ldap::kJoinPartitionsOp, "ID"},     {ldap::kRemoveReplicaOp, "IDD"},    {ldap::kReplicaInfoOp, "DD"},
     {ldap::kListReplicasOp, "D"},        {ldap::kReceiveAllUpdatesOp, "DDD"}, {ldap::kSendAllUpdatesOp, "DD"},
     {ldap::kSyncPartitionOp, "DDI"},     {ldap::kSyncSchemaOp, "DI"},
+    {ldap::kSplitPartitionOp, "ID"},     {ldap::kAddReplicaOp, "IIDD"},      {ldap::kChangeReplicaTypeOp, "IIDD"},
+    {ldap::kAbortPartitionOperationOp, "ID"}, {ldap::kPartitionEntryCountOp, "D"},
 };
 
 const RequestForm* FormOf(std::string_view name) {
@@ -88,7 +90,9 @@ constexpr NdsText kNdsTexts[] = {
     {ERR_ILLEGAL_REPLICA_TYPE, "illegal replica type"}, {ERR_SYSTEM_FAILURE, "system failure"},
     {ERR_UNREACHABLE_SERVER, "unreachable server"}, {ERR_INVALID_REQUEST, "invalid request"},
     {ERR_CRUCIAL_REPLICA, "crucial replica"},     {ERR_REPLICA_NOT_ON, "replica not on"},
-    {ERR_NO_ACCESS, "no access"},
+    {ERR_NO_ACCESS, "no access"},                 {ERR_REPLICA_ALREADY_EXISTS, "replica already exists"},
+    {ERR_PARTITION_BUSY, "partition busy"},       {ERR_PARTITION_ALREADY_EXISTS, "partition already exists"},
+    {ERR_ENTRY_NOT_CONTAINER, "entry is not a container"},
 };
 
 ExtendedAnswer NdsError(int code) {
@@ -168,6 +172,11 @@ bool Modify(LDAP* ld, const std::string& dn, std::vector<Change> changes) {
   }
   list.push_back(nullptr);
   return ldap_modify_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr) == LDAP_SUCCESS;
+}
+
+bool HasClass(const Entry& entry, const char* wanted) {
+  const Values& classes = entry.Of("objectclass");
+  return std::any_of(classes.begin(), classes.end(), [&](const std::string& c) { return nw::EqualsNoCase(c, wanted); });
 }
 
 // ---- Replica rings ----
@@ -350,6 +359,25 @@ bool HoldsMaster(const Ring& ring, const std::string& serverDn) {
   return FindReplica(ring, serverDn, pointer) == 0 && pointer.number == RT_MASTER;
 }
 
+// Every Replica value passes through change (which may alter its type and state).
+void ChangePointers(Ring& ring, const std::function<void(nw::Value&)>& change) {
+  for (std::string& bytes : ring.values[kReplicaValues]) {
+    nw::Value pointer = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    if (pointer.malformed) continue;
+    change(pointer);
+    bytes = ldap::EncodeValue(SYN_REPLICA_POINTER, pointer);
+  }
+}
+
+// Whether a replica of the ring is in a state other than on.
+bool RingBusy(const Ring& ring) {
+  for (const std::string& bytes : ring.values[kReplicaValues]) {
+    const nw::Value pointer = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+    if (!pointer.malformed && pointer.state != kReplicaOn) return true;
+  }
+  return false;
+}
+
 // A replica information answer (P.18): fields one after another, 32-bit values as their
 // unsigned numbers.
 std::string ReplicaInfo(std::uint32_t partitionId, std::uint32_t state, std::uint32_t modified,
@@ -408,6 +436,11 @@ LDAP* ExtOpDouble::Directory() {
 void ExtOpDouble::FailNext(int requestNumber, int ndsCode) {
   std::lock_guard lock(mutex_);
   failures_[requestNumber] = ndsCode;
+}
+
+void ExtOpDouble::SetSettleSeconds(std::uint32_t seconds) {
+  std::lock_guard serving(serving_);
+  settleSeconds_ = seconds;
 }
 
 std::vector<ExtendedRequestRecord> ExtOpDouble::Requests() const {
@@ -551,6 +584,121 @@ ExtendedAnswer ExtOpDouble::Answer(const std::string& requestName, std::string_v
       }
       for (Values& values : ring.values) values.clear();
       if (!WriteRing(ld, ring, false)) return NdsError(ERR_SYSTEM_FAILURE);
+      break;
+    }
+    case ldap::kAddReplicaOp:           // flags, replicaType, serverName, partitionRoot
+    case ldap::kChangeReplicaTypeOp: {  // flags, replicaType, serverName, partitionRoot
+      const bool add = form->number == ldap::kAddReplicaOp;
+      const std::uint32_t type = f[1].number;
+      if (int code = FindRing(ld, f[3].dn, ring)) return NdsError(code);
+      if (int code = FindServer(ld, f[2].dn)) return NdsError(code);
+      // The ring's master carries out every change of the ring.
+      if (!connectedServer.empty() && !HoldsMaster(ring, connectedServer)) return NdsError(ERR_INVALID_REQUEST);
+      const int held = FindReplica(ring, f[2].dn, pointer);
+      if (add) {
+        if (type != RT_SECONDARY && type != RT_READONLY) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        if (held == 0 && pointer.number != RT_SUBREF) return NdsError(ERR_REPLICA_ALREADY_EXISTS);
+        if (held == 0) DropReplica(ring, pointer.number2);  // the reference becomes the replica
+        pointer.text = f[2].dn;
+        pointer.number = type;
+        pointer.state = RS_NEW_REPLICA;
+        AddReplica(ring, pointer, 0);  // nothing received yet
+        // The new replica is on once the master has sent it the partition.
+        Schedule(settleSeconds_, [this, dn = ring.dn] {
+          Ring due;
+          LDAP* directory = Directory();
+          if (!directory || FindRing(directory, dn, due) != 0) return;
+          ChangePointers(due, [](nw::Value& p) { if (p.state == RS_NEW_REPLICA) p.state = kReplicaOn; });
+          WriteRing(directory, due);
+        });
+      } else {
+        if (held) return NdsError(held);
+        if (type != RT_MASTER && type != RT_SECONDARY && type != RT_READONLY) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        if (pointer.number == RT_SUBREF) return NdsError(ERR_ILLEGAL_REPLICA_TYPE);
+        if (pointer.number == RT_MASTER && type != RT_MASTER) return NdsError(ERR_CRUCIAL_REPLICA);
+        if (RingBusy(ring)) return NdsError(ERR_PARTITION_BUSY);
+        const std::uint32_t number = pointer.number2;
+        ChangePointers(ring, [&](nw::Value& p) {
+          if (p.number2 == number)
+            p.number = type;
+          else if (type == RT_MASTER && p.number == RT_MASTER)
+            p.number = RT_SECONDARY;  // the old master
+        });
+      }
+      if (!WriteRing(ld, ring)) return NdsError(ERR_SYSTEM_FAILURE);
+      break;
+    }
+    case ldap::kSplitPartitionOp: {  // flags, container
+      std::vector<Entry> found;
+      Search(ld, f[1].dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"objectClass"}, found);
+      if (found.empty()) return NdsError(ERR_NO_SUCH_ENTRY);
+      if (HasClass(found.front(), kPartitionClass)) return NdsError(ERR_PARTITION_ALREADY_EXISTS);
+      if (!HasClass(found.front(), "organizationalUnit") && !HasClass(found.front(), "organization") &&
+          !HasClass(found.front(), "country") && !HasClass(found.front(), "locality"))
+        return NdsError(ERR_ENTRY_NOT_CONTAINER);
+      Ring parent;
+      std::vector<std::pair<std::string, std::uint32_t>> holders;  // server DN, type
+      if (ParentRing(ld, f[1].dn, parent)) {
+        if (!connectedServer.empty() && !HoldsMaster(parent, connectedServer)) return NdsError(ERR_INVALID_REQUEST);
+        if (RingBusy(parent)) return NdsError(ERR_PARTITION_BUSY);
+        for (const std::string& bytes : parent.values[kReplicaValues]) {
+          const nw::Value held = ldap::DecodeValue(SYN_REPLICA_POINTER, bytes);
+          if (!held.malformed && held.number != RT_SUBREF) holders.emplace_back(held.text, held.number);
+        }
+      } else {
+        if (!connectedServer.empty() && !RootMasterIs(connectedServer)) return NdsError(ERR_INVALID_REQUEST);
+        for (const RootReplica& replica : rootRing_)
+          if (replica.type != RT_SUBREF) holders.emplace_back(replica.serverDn, replica.type);
+      }
+      // The container's ring: a replica on each server of the parent's, of the same type,
+      // in the split state until the split is done.
+      Ring split;
+      split.dn = f[1].dn;
+      for (const auto& [serverDn, type] : holders) {
+        nw::Value held;
+        held.text = serverDn;
+        held.number = type;
+        held.state = RS_SS_1;
+        AddReplica(split, held, Now());
+      }
+      if (!Modify(ld, split.dn, {{LDAP_MOD_ADD, "objectClass", {kPartitionClass}}}) || !WriteRing(ld, split))
+        return NdsError(ERR_SYSTEM_FAILURE);
+      Schedule(settleSeconds_, [this, dn = split.dn] {
+        Ring due;
+        LDAP* directory = Directory();
+        if (!directory || FindRing(directory, dn, due) != 0) return;
+        ChangePointers(due, [](nw::Value& p) { p.state = kReplicaOn; });
+        WriteRing(directory, due);
+      });
+      break;
+    }
+    case ldap::kAbortPartitionOperationOp: {  // flags, partitionRoot
+      if (int code = FindRing(ld, f[1].dn, ring)) return NdsError(code);
+      if (!connectedServer.empty() && !HoldsMaster(ring, connectedServer)) return NdsError(ERR_INVALID_REQUEST);
+      if (!RingBusy(ring)) return NdsError(ERR_INVALID_REQUEST);  // nothing under way
+      ChangePointers(ring, [](nw::Value& p) { p.state = kReplicaOn; });
+      if (!WriteRing(ld, ring)) return NdsError(ERR_SYSTEM_FAILURE);
+      break;
+    }
+    case ldap::kPartitionEntryCountOp: {  // partitionRoot -> count
+      if (int code = FindRing(ld, f[0].dn, ring)) return NdsError(code);
+      std::vector<Entry> entries, roots;
+      Search(ld, f[0].dn, LDAP_SCOPE_SUBTREE, "(objectClass=*)", {"1.1"}, entries);
+      Search(ld, f[0].dn, LDAP_SCOPE_SUBTREE, "(objectClass=" + std::string(kPartitionClass) + ")", {"1.1"}, roots);
+      // An entry belongs to a partition below when one of the other roots is at or above it.
+      const auto below = [&](const std::string& dn) {
+        ldap::Dn name;
+        if (!ldap::ParseDn(dn, name)) return false;
+        for (const Entry& root : roots) {
+          ldap::Dn rootName;
+          if (SameName(root.dn, f[0].dn) || !ldap::ParseDn(root.dn, rootName) || rootName.size() > name.size()) continue;
+          if (ldap::SameDn(ldap::Dn(name.end() - static_cast<std::ptrdiff_t>(rootName.size()), name.end()), rootName))
+            return true;
+        }
+        return false;
+      };
+      const auto count = std::count_if(entries.begin(), entries.end(), [&](const Entry& e) { return !below(e.dn); });
+      response = ldap::BerWriter().Integer(static_cast<std::int64_t>(count)).Bytes();
       break;
     }
     case ldap::kListReplicasOp: {  // serverName -> SEQUENCE OF partition DNs

@@ -13,6 +13,15 @@
 //   join partitions     the child's real replicas join the parent's ring (a master as a
 //                       secondary); the child root is a partition root no more
 //   sync schema         nothing the tree shows: the time is noted (LastSchemaSync)
+//   add replica         a Replica value (and its status and vectors) in the new state,
+//                       on a second later; a subordinate reference becomes the replica
+//   change replica type the replica's type; a new master turns the old one secondary
+//   split partition     the container gets the class Partition and a ring with a replica
+//                       on each real replica holder of the parent, in the split state,
+//                       on a second later
+//   abort operation     every replica of the ring back to on
+// The ring changes must reach the server of the ring's master (a split, the parent's).
+// Partition entry count answers how many entries lie in the partition, not below it.
 // List replicas and replica information are answered from the partition roots' values,
 // and for [Root] (the empty DN) from the ring the test bed gives it; a replica's
 // information carries the state its Replica value holds (0 on, 1 new, ...).
@@ -73,6 +82,9 @@ class ExtOpDouble {
 
   // The next request of that number (25 for sync partition) fails with this NDS code.
   void FailNext(int requestNumber, int ndsCode);
+  // How long a new replica or a split ring stays in its state before it is on (1 s at
+  // first).
+  void SetSettleSeconds(std::uint32_t seconds);
   // The requests answered so far, in order.
   std::vector<ExtendedRequestRecord> Requests() const;
   // When a schema sync last ran on the server (directory time); 0 when none ran.
@@ -99,6 +111,7 @@ class ExtOpDouble {
   std::map<int, int> failures_;                     // request number -> NDS code
   std::map<std::string, std::uint32_t> schemaSyncs_;  // upper-case server DN -> time
   std::vector<Scheduled> scheduled_;
+  std::uint32_t settleSeconds_ = 1;
 
   LDAP* Directory();
   const RootReplica* RootReplicaOn(const std::string& serverDn) const;

@@ -59,4 +59,36 @@ std::string JoinPartitionsRequest(nuint32 flags, const std::string& childPartiti
   return BerWriter().Integer(SignedField(flags)).OctetString(childPartitionDn).Bytes();
 }
 
+std::string SplitPartitionRequest(nuint32 flags, const std::string& containerDn) {
+  return BerWriter().Integer(SignedField(flags)).OctetString(containerDn).Bytes();
+}
+
+std::string AddReplicaRequest(nuint32 flags, nuint32 replicaType, const std::string& serverDn,
+                              const std::string& partitionDn) {
+  return BerWriter()
+      .Integer(SignedField(flags))
+      .Integer(SignedField(replicaType))
+      .OctetString(serverDn)
+      .OctetString(partitionDn)
+      .Bytes();
+}
+
+std::string ChangeReplicaTypeRequest(nuint32 flags, nuint32 replicaType, const std::string& serverDn,
+                                     const std::string& partitionDn) {
+  return AddReplicaRequest(flags, replicaType, serverDn, partitionDn);  // the same fields
+}
+
+std::string AbortPartitionOperationRequest(nuint32 flags, const std::string& partitionDn) {
+  return BerWriter().Integer(SignedField(flags)).OctetString(partitionDn).Bytes();
+}
+
+std::string PartitionEntryCountRequest(const std::string& partitionDn) {
+  return BerWriter().OctetString(partitionDn).Bytes();
+}
+
+bool ParsePartitionEntryCountResponse(std::string_view value, nuint32& count) {
+  BerReader reader(value);
+  return reader.U32(count) && reader.AtEnd();
+}
+
 }  // namespace vestrel::nw::ldap

@@ -15,14 +15,19 @@ inline constexpr const char* kExtOpPrefix = "2.16.840.1.113719.1.27.100.";
 
 // The requests the client makes, by number.
 enum ExtOpNumber : int {
+  kSplitPartitionOp = 3,
   kJoinPartitionsOp = 5,
+  kAddReplicaOp = 7,
   kRemoveReplicaOp = 11,
+  kPartitionEntryCountOp = 13,
+  kChangeReplicaTypeOp = 15,
   kReplicaInfoOp = 17,
   kListReplicasOp = 19,
   kReceiveAllUpdatesOp = 21,
   kSendAllUpdatesOp = 23,
   kSyncPartitionOp = 25,
   kSyncSchemaOp = 27,
+  kAbortPartitionOperationOp = 29,
 };
 
 // "2.16.840.1.113719.1.27.100.19" for request 19.
@@ -60,5 +65,15 @@ std::string ReceiveAllUpdatesRequest(const std::string& partitionDn, const std::
 // flags 1: every server of the ring must answer.
 std::string RemoveReplicaRequest(nuint32 flags, const std::string& serverDn, const std::string& partitionDn);
 std::string JoinPartitionsRequest(nuint32 flags, const std::string& childPartitionDn);
+// The ring changes; they answer no value.
+std::string SplitPartitionRequest(nuint32 flags, const std::string& containerDn);
+std::string AddReplicaRequest(nuint32 flags, nuint32 replicaType, const std::string& serverDn,
+                              const std::string& partitionDn);
+std::string ChangeReplicaTypeRequest(nuint32 flags, nuint32 replicaType, const std::string& serverDn,
+                                     const std::string& partitionDn);
+std::string AbortPartitionOperationRequest(nuint32 flags, const std::string& partitionDn);
+// Partition entry count (P.13): partitionRoot LDAPDN -> count INTEGER.
+std::string PartitionEntryCountRequest(const std::string& partitionDn);
+bool ParsePartitionEntryCountResponse(std::string_view value, nuint32& count);
 
 }  // namespace vestrel::nw::ldap

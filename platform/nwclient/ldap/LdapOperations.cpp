@@ -28,6 +28,11 @@ const char* WhyNotCarried(Operation operation) {
     case Operation::ReceiveAllUpdates:
     case Operation::RemoveReplica:
     case Operation::JoinPartitions:
+    case Operation::AddReplica:
+    case Operation::ChangeReplicaType:
+    case Operation::SplitPartition:
+    case Operation::AbortPartitionOperation:
+    case Operation::PartitionEntryCount:
       break;
   }
   return nullptr;

@@ -664,6 +664,34 @@ NWRCODE LdapSource::OperationRequest(const Context& context, const OperationArgs
       call.value = JoinPartitionsRequest(args.flags, first);
       // A join is carried out by the server that holds the parent partition's master.
       return ParentMaster(first, call.server);
+    // The ring changes go to the server that holds the partition's master replica, as the
+    // directory's own client sends them; a split, to the master of the partition that
+    // holds the container.
+    case Operation::AddReplica:  // server, partition
+      call.number = kAddReplicaOp;
+      if (NWRCODE code = dns(2)) return code;
+      call.value = AddReplicaRequest(0, args.replicaType, first, second);
+      return PartitionMaster(second, call.server);
+    case Operation::ChangeReplicaType:  // partition, server
+      call.number = kChangeReplicaTypeOp;
+      if (NWRCODE code = dns(2)) return code;
+      call.value = ChangeReplicaTypeRequest(0, args.replicaType, second, first);
+      return PartitionMaster(first, call.server);
+    case Operation::SplitPartition:  // container
+      call.number = kSplitPartitionOp;
+      if (NWRCODE code = dns(1)) return code;
+      call.value = SplitPartitionRequest(args.flags, first);
+      return ParentMaster(first, call.server);
+    case Operation::AbortPartitionOperation:  // partition
+      call.number = kAbortPartitionOperationOp;
+      if (NWRCODE code = dns(1)) return code;
+      call.value = AbortPartitionOperationRequest(0, first);
+      return PartitionMaster(first, call.server);
+    case Operation::PartitionEntryCount:  // partition
+      call.number = kPartitionEntryCountOp;
+      if (NWRCODE code = dns(1)) return code;
+      call.value = PartitionEntryCountRequest(first);
+      return PartitionMaster(first, call.server);
     case Operation::SyncReplicaToServer:
     case Operation::RemovePartition:
     case Operation::RepairTimeStamps:
@@ -681,8 +709,13 @@ NWRCODE LdapSource::Operate(const Context& context, const OperationArgs& args) {
   // Nothing goes to another server instead when the one that carries it cannot be reached.
   if (!call.server.empty())
     if (NWRCODE code = ServerLink(call.server, link)) return code;
-  std::string response;  // the operations answer no value
-  return link->Extended(ExtOpName(call.number), call.value, ExtOpResponseName(call.number), response);
+  std::string response;  // the operations answer no value, but for the entry count
+  if (NWRCODE code = link->Extended(ExtOpName(call.number), call.value, ExtOpResponseName(call.number), response))
+    return code;
+  if (args.operation != Operation::PartitionEntryCount) return 0;
+  if (!args.count || !ParsePartitionEntryCountResponse(response, *args.count))
+    return link->Refuse(ERR_INVALID_SERVER_RESPONSE, "the server's count of a partition's entries cannot be read");
+  return 0;
 }
 
 std::uint64_t LdapSource::RequestCount() const {
@@ -743,19 +776,33 @@ NWRCODE LdapSource::ServerUrl(const Dn& server, std::string& url) {
                                                   "server's URL in the connection's \"servers\"");
 }
 
+NWRCODE LdapSource::PartitionMaster(const std::string& partitionDn, std::string& serverDn) {
+  Dn partition;
+  if (!ParseDn(partitionDn, partition)) return ERR_INVALID_OBJECT_NAME;
+  if (partition.empty()) return RootMaster(serverDn);
+  return MasterAbove(partition, 0, true, serverDn);
+}
+
 NWRCODE LdapSource::ParentMaster(const std::string& partitionDn, std::string& serverDn) {
   Dn partition;
   if (!ParseDn(partitionDn, partition) || partition.empty()) return ERR_INVALID_OBJECT_NAME;
+  return MasterAbove(partition, 1, false, serverDn);
+}
+
+NWRCODE LdapSource::MasterAbove(const Dn& partition, std::size_t from, bool rootOnly, std::string& serverDn) {
   const std::string replicaName = LdapAttributeName("Replica");
-  // The nearest container above that holds a ring is the parent partition's root.
-  for (std::size_t level = 1; level < partition.size(); ++level) {
+  // The nearest container from there up that holds a ring is the partition's root.
+  for (std::size_t level = from; level < partition.size(); ++level) {
     LdapSearch search;
     search.base = FormatDn(Dn(partition.begin() + static_cast<std::ptrdiff_t>(level), partition.end()));
     search.attributes = {replicaName};
     std::vector<LdapEntry> entries;
     if (NWRCODE code = link_.Search(search, entries)) return code;
     const LdapAttribute* replicas = entries.empty() ? nullptr : entries.front().Find(replicaName);
-    if (!replicas || replicas->values.empty()) continue;
+    if (!replicas || replicas->values.empty()) {
+      if (rootOnly) return ERR_NO_SUCH_PARTITION;  // the name is no partition root
+      continue;
+    }
     for (const std::string& bytes : replicas->values) {
       const Value pointer = DecodeValue(SYN_REPLICA_POINTER, bytes);
       if (!pointer.malformed && pointer.number == RT_MASTER) {

@@ -101,8 +101,13 @@ class LdapSource : public DirectorySource {
   // connection names for it, else its own network address.
   NWRCODE ServerLink(const std::string& serverDn, LdapConnection*& link);
   NWRCODE ServerUrl(const Dn& server, std::string& url);
-  // The server of the master replica of the partition above a partition root.
+  // The server of the master replica of the partition above a partition root (or above
+  // any entry), and of a partition by its root.
   NWRCODE ParentMaster(const std::string& partitionDn, std::string& serverDn);
+  NWRCODE PartitionMaster(const std::string& partitionDn, std::string& serverDn);
+  // The master's server of the nearest ring at or above level `from` of the name; with
+  // rootOnly, the entry at that level must hold the ring itself.
+  NWRCODE MasterAbove(const Dn& partition, std::size_t from, bool rootOnly, std::string& serverDn);
   NWRCODE RootMaster(std::string& serverDn);
   NWRCODE ListByReplicaValues(const Dn& server, std::vector<std::pair<std::string, nuint32>>& found);
 };

@@ -134,10 +134,9 @@ Value ReplicaPointer(std::string_view bytes) {
   BerReader reader(bytes);
   BerReader pointer("");
   std::string server;
-  nuint32 state = 0;
   nuint32 rootId = 0;
   if (!reader.Sequence(pointer) || !reader.AtEnd() || !pointer.OctetString(server) || !pointer.U32(value.number) ||
-      !pointer.U32(state) || !pointer.U32(rootId) || !pointer.U32(value.number2))
+      !pointer.U32(value.state) || !pointer.U32(rootId) || !pointer.U32(value.number2))
     return Malformed();
   value.text = server;
   BerReader hints("");
@@ -337,7 +336,7 @@ std::string EncodeValue(nuint32 syntax, const Value& value, bool ber) {
       BerWriter pointer;
       pointer.OctetString(value.text)
           .Integer(UnsignedField(value.number))
-          .Integer(0)  // replica state: on
+          .Integer(UnsignedField(value.state))
           .Integer(0)  // replica root id
           .Integer(UnsignedField(value.number2))
           .Sequence(hints);

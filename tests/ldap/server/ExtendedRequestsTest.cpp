@@ -1,7 +1,7 @@
 // The extended requests as a server built like eDirectory takes them, through the test
 // bed's double in front of slapd: 32-bit fields of 2^31 and more arrive as the four-byte
 // signed integers its decoder reads, and a replica's information carries the replica's
-// state, not its Partition Status flag.
+// state, not its Partition Status flag; the ring changes refused with eDirectory's codes.
 #include <memory>
 
 #include "LdapServerTest.h"
@@ -79,6 +79,52 @@ TEST_F(ExtendedRequests, ReplicaInformationCarriesTheReplicasStateNotItsStatusFl
     EXPECT_EQ(info.replicaState, 0u);
     EXPECT_EQ(info.partitionDn, partitionDn);
   }
+}
+
+// What eDirectory refuses of the ring changes, the double refuses with the same NDS code
+// in the diagnostic message, and the directory is left as it was.
+TEST_F(ExtendedRequests, RingChangesEDirectoryRefusesAreRefusedWithItsCodes) {
+  StartServer();
+  testbed::ExtOpDouble operations(server.Url(), kAdminDn, kPassword);
+  const std::string sales = "ou=Sales,o=ACME", fs1 = "cn=FS1,ou=HQ,o=ACME", salesFs1 = "cn=SALES-FS1,ou=Sales,o=ACME";
+  struct Refused {
+    const char* label;
+    int request;
+    std::string value;
+    std::string reached;  // the server whose endpoint it reached
+    int code;
+  };
+  const std::vector<Refused> refused = {
+      {"add where a replica is", ldap::kAddReplicaOp, ldap::AddReplicaRequest(0, RT_SECONDARY, fs1, sales), salesFs1,
+       ERR_REPLICA_ALREADY_EXISTS},
+      {"add a master", ldap::kAddReplicaOp, ldap::AddReplicaRequest(0, RT_MASTER, "cn=FS2,ou=HQ,o=ACME", sales),
+       salesFs1, ERR_ILLEGAL_REPLICA_TYPE},
+      {"add sent to another server than the master's", ldap::kAddReplicaOp,
+       ldap::AddReplicaRequest(0, RT_SECONDARY, "cn=FS2,ou=HQ,o=ACME", sales), fs1, ERR_INVALID_REQUEST},
+      {"change a reference", ldap::kChangeReplicaTypeOp,
+       ldap::ChangeReplicaTypeRequest(0, RT_SECONDARY, fs1, "ou=Berlin,ou=Sales,o=ACME"),
+       "cn=BER-FS1,ou=Berlin,ou=Sales,o=ACME", ERR_ILLEGAL_REPLICA_TYPE},
+      {"demote the master", ldap::kChangeReplicaTypeOp, ldap::ChangeReplicaTypeRequest(0, RT_READONLY, salesFs1, sales),
+       salesFs1, ERR_CRUCIAL_REPLICA},
+      {"split at a partition root", ldap::kSplitPartitionOp, ldap::SplitPartitionRequest(0, "ou=Berlin,ou=Sales,o=ACME"),
+       salesFs1, ERR_PARTITION_ALREADY_EXISTS},
+      {"split at a leaf", ldap::kSplitPartitionOp, ldap::SplitPartitionRequest(0, "cn=jdoe,ou=Sales,o=ACME"), salesFs1,
+       ERR_ENTRY_NOT_CONTAINER},
+      {"abort with nothing under way", ldap::kAbortPartitionOperationOp,
+       ldap::AbortPartitionOperationRequest(0, sales), salesFs1, ERR_INVALID_REQUEST},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.label);
+    const testbed::ExtendedAnswer answer = operations.Answer(ldap::ExtOpName(r.request), r.value, r.reached);
+    EXPECT_NE(answer.result, 0);
+    EXPECT_NE(answer.diagnostic.find("(" + std::to_string(r.code) + ")"), std::string::npos) << answer.diagnostic;
+  }
+  const testbed::ExtendedAnswer count = operations.Answer(ldap::ExtOpName(ldap::kPartitionEntryCountOp),
+                                                          ldap::PartitionEntryCountRequest(sales), salesFs1);
+  ASSERT_EQ(count.result, 0) << count.diagnostic;
+  nuint32 entries = 0;
+  ASSERT_TRUE(ldap::ParsePartitionEntryCountResponse(count.value, entries));
+  EXPECT_EQ(entries, 4u);  // Sales, jdoe, Administrator and SALES-FS1: Berlin's objects are its own
 }
 
 }  // namespace

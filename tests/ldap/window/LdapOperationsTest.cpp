@@ -1,4 +1,4 @@
-// The details dialog's ten operation buttons over LDAP, against slapd with the
+// The details dialog's operation buttons and ring changes over LDAP, against slapd with the
 // extended-operation double in front of it and an endpoint per server. The six operations
 // eDirectory answers over LDAP reach the server as extended requests (the test decodes
 // their values), each at the endpoint of the server that carries it out, and what they
@@ -15,6 +15,8 @@
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
 #include "platform/nwclient/ldap/LdapExtOps.h"
+#include "scan/PartitionScan.h"
+#include "util/StringGrid.h"
 
 namespace vestrel {
 namespace {
@@ -45,6 +47,14 @@ std::vector<std::string> Fields(std::string_view value, std::string_view kinds) 
     fields.push_back(field);
   }
   return reader.AtEnd() ? fields : std::vector<std::string>{};
+}
+
+// The requests the dialog's views make to read: partition lists, replica information
+// and the partition page's entry count.
+bool IsRead(const testbed::ExtendedRequestRecord& request) {
+  for (int read : {ldap::kListReplicasOp, ldap::kReplicaInfoOp, ldap::kPartitionEntryCountOp})
+    if (request.name == ldap::ExtOpName(read)) return true;
+  return false;
 }
 
 std::vector<std::string> Items(const QListWidget& list) {
@@ -261,7 +271,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
     EXPECT_EQ(dialog_.LastError, 0);
     EXPECT_EQ(dialog_.isVisible(), !operation.closes);
     const std::vector<testbed::ExtendedRequestRecord> requests = operations_->Requests();
-    // Partition lists of the server view ask for the replica list and information too.
+    // The views read partition lists, replica information and entry counts too.
     auto sent = std::find_if(requests.begin(), requests.end(), [&](const testbed::ExtendedRequestRecord& r) {
       return r.name == ldap::ExtOpName(operation.request);
     });
@@ -269,10 +279,7 @@ TEST_F(LdapOperationsTest, TheSixOperationsWithAnLdapRequestReachTheServerAndThe
     EXPECT_EQ(Fields(sent->value, operation.kinds), operation.fields);
     EXPECT_EQ(sent->server, operation.reaches);
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                            [&](const testbed::ExtendedRequestRecord& r) {
-                              return r.name != ldap::ExtOpName(ldap::kListReplicasOp) &&
-                                     r.name != ldap::ExtOpName(ldap::kReplicaInfoOp);
-                            }),
+                            [&](const testbed::ExtendedRequestRecord& r) { return !IsRead(r); }),
               1);
     operation.after();
     EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{});
@@ -338,8 +345,7 @@ TEST_F(LdapOperationsTest, TheFourWithoutAnLdapRequestAreDisabledSayWhyAndChange
                              "NWDSRepairTimeStamps" + notAvailable, "Are you sure?", "NWDSReloadDS" + notAvailable}));
   EXPECT_EQ(dialog_.LastError, ERR_NOT_AVAILABLE_FOR_TREE);
   for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
-    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
-                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+    EXPECT_TRUE(IsRead(request))
         << request.name;
   EXPECT_EQ(Lines("Sales.ACME", "Replica"), salesHolders);
   OpenPartition("Sales.ACME");
@@ -359,8 +365,7 @@ TEST_F(LdapOperationsTest, AServerBoundRequestGoesNowhereElseWhenItsServerCannot
   EXPECT_EQ(ErrorBoxes(), (std::vector<std::string>{"NWDSPartitionReceiveAllUpdates" + unreachable,
                                                     "NWDSPartitionSendAllUpdates" + unreachable}));
   for (const testbed::ExtendedRequestRecord& request : operations_->Requests())
-    EXPECT_TRUE(request.name == ldap::ExtOpName(ldap::kListReplicasOp) ||
-                request.name == ldap::ExtOpName(ldap::kReplicaInfoOp))
+    EXPECT_TRUE(IsRead(request))
         << request.name << " reached " << request.server;
   EXPECT_TRUE(ReportsError("Legacy.ACME", "BER-FS1"));
 }
@@ -380,6 +385,121 @@ TEST_F(LdapOperationsTest, AServersNdsErrorIsTheOperationsCodeAndTheDialogStaysO
   EXPECT_EQ(dialog_.LastError, ERR_CRUCIAL_REPLICA);
   EXPECT_TRUE(dialog_.isVisible());
   EXPECT_EQ(Lines("Sales.ACME", "Replica").size(), 2u);
+}
+
+// Whether the partition scan's Replica column shows the line (the scan a user runs after
+// the change).
+bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
+  StringGrid grid;
+  ScanPartitions(context, grid, {});
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    TextList lines;
+    lines.SetText(grid.Cell(3, row));
+    for (int i = 0; i < lines.Count(); ++i)
+      if (lines[i] == line) return true;
+  }
+  return false;
+}
+
+// The ring changes over LDAP: each goes to the server of the partition's master (a
+// split, to the master of the partition holding the container) with the fields of its
+// request, and the page built anew shows what the double wrote into the directory.
+struct RingChangeOverLdap {
+  const char* label;
+  std::function<void()> before;  // puts the tree in the state the change needs
+  const char* partition;
+  const char* chosen;  // "" for none
+  QPushButton* TDlgDetails::*button;
+  std::vector<std::string> answers;
+  int request;
+  const char* kinds;
+  std::vector<std::string> fields;
+  const char* reaches;
+  std::vector<std::string> shows;   // entries of the page afterwards (by their start)
+  const char* holder;               // a server whose partition list now names `holds`
+  const char* holds;
+  const char* scanned;  // a line of the partition scan's Replica column once settled
+};
+
+TEST_F(LdapOperationsTest, EachRingChangeReachesThePartitionsMasterAndTheNewRingShows) {
+  const std::vector<RingChangeOverLdap> changes = {
+      {"Add Replica", [] {}, "Sales.ACME", "", &TDlgDetails::BitBtnAddReplica, {"FS2.HQ.ACME", "Read-Only"},
+       ldap::kAddReplicaOp, "IIDD", {"00", "02", kFs2, "ou=Sales,o=ACME"}, kSalesFs1,
+       {"FS1.HQ.ACME [Secondary]", "FS2.HQ.ACME [Read-Only] [Nr: 3]", "SALES-FS1.Sales.ACME [Master]"},
+       "FS2.HQ.ACME", "Sales.ACME", "FS2.HQ.ACME [Read-Only] [Nr: 3]"},
+      {"Change Replica Type", [] {}, "Sales.ACME", "FS1.HQ.ACME", &TDlgDetails::BitBtnChangeReplicaType, {"Master"},
+       ldap::kChangeReplicaTypeOp, "IIDD", {"00", "00", kFs1, "ou=Sales,o=ACME"}, kSalesFs1,
+       {"FS1.HQ.ACME [Master]", "SALES-FS1.Sales.ACME [Secondary]"}, nullptr, nullptr,
+       "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"},
+      {"Split Partition",
+       [this] {  // Berlin joins Sales first: a container inside Sales that is no partition root
+         ASSERT_EQ(NWDSJoinPartitions(Context(), "Berlin.Sales.ACME", 0), 0);
+       },
+       "Sales.ACME", "", &TDlgDetails::BitBtnSplitPartition, {"Berlin.Sales.ACME"},
+       ldap::kSplitPartitionOp, "ID", {"00", "ou=Berlin,ou=Sales,o=ACME"}, kSalesFs1,
+       {"BER-FS1.Berlin.Sales.ACME [Secondary]", "FS1.HQ.ACME [Secondary]", "SALES-FS1.Sales.ACME [Master]"},
+       "BER-FS1.Berlin.Sales.ACME", "Berlin.Sales.ACME", "BER-FS1.Berlin.Sales.ACME [Secondary] [Nr: 3]"},
+      {"Abort Operation",
+       [this] {  // a new replica that stays new
+         operations_->SetSettleSeconds(600);
+         ASSERT_EQ(NWDSAddReplica(Context(), "FS2.HQ.ACME", "Sales.ACME", RT_SECONDARY), 0);
+       },
+       "Sales.ACME", "", &TDlgDetails::BitBtnAbortOperation, {},
+       ldap::kAbortPartitionOperationOp, "ID", {"00", "ou=Sales,o=ACME"}, kSalesFs1,
+       {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Secondary] [Nr: 3]", "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
+       nullptr, nullptr, "FS2.HQ.ACME [Secondary] [Nr: 3]"},
+  };
+  for (const RingChangeOverLdap& change : changes) {
+    SCOPED_TRACE(change.label);
+    Restart();
+    ui_.boxes.clear();
+    change.before();
+    const std::size_t earlier = operations_->Requests().size();
+    OpenPartition(change.partition);
+    if (*change.chosen) Choose(*dialog_.ListBoxPartServers, change.chosen);
+    QPushButton* button = dialog_.*change.button;
+    ASSERT_TRUE(button->isEnabled());
+    for (const std::string& answer : change.answers) ui_.QueueChoice(answer);
+    button->click();
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{});
+    ASSERT_EQ(ui_.boxes.size(), 1u);  // the confirmation
+    EXPECT_EQ(dialog_.LastError, 0);
+    EXPECT_TRUE(dialog_.isVisible());
+    const std::vector<testbed::ExtendedRequestRecord> requests = operations_->Requests();
+    auto sent = std::find_if(requests.begin() + static_cast<std::ptrdiff_t>(earlier), requests.end(),
+                             [&](const testbed::ExtendedRequestRecord& r) { return r.name == ldap::ExtOpName(change.request); });
+    ASSERT_NE(sent, requests.end());
+    EXPECT_EQ(Fields(sent->value, change.kinds), change.fields);
+    EXPECT_EQ(sent->server, change.reaches);
+    // The page was built anew; the entries show the new ring, and a new replica or a
+    // split ring settles to on.
+    ASSERT_EQ(static_cast<std::size_t>(dialog_.ListBoxPartServers->count()), change.shows.size());
+    for (const std::string& entry : change.shows) EXPECT_TRUE(Lists(*dialog_.ListBoxPartServers, entry)) << entry;
+    if (change.holder) {
+      OpenServer(change.holder);
+      EXPECT_TRUE(Lists(*dialog_.ListBoxSrvPart, change.holds));
+    }
+    EXPECT_TRUE(Eventually([&] {
+      for (const std::string& line : Lines(change.partition, "Replica"))
+        if (line.find("] [", line.find("[Nr: ")) != std::string::npos) return false;
+      return true;
+    }));
+    EXPECT_TRUE(PartitionScanShows(Context(), change.scanned)) << change.scanned;
+  }
+}
+
+TEST_F(LdapOperationsTest, ARingChangeTheServerRefusesShowsItsNdsErrorAndTheDialogStaysOpen) {
+  operations_->FailNext(ldap::kAddReplicaOp, ERR_PARTITION_BUSY);
+  OpenPartition("Sales.ACME");
+  ui_.QueueChoice("FS2.HQ.ACME");
+  ui_.QueueChoice("Secondary");
+  dialog_.BitBtnAddReplica->click();
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{"NWDSAddReplica returned error " + ErrorText(ERR_PARTITION_BUSY)});
+  EXPECT_EQ(dialog_.LastError, ERR_PARTITION_BUSY);
+  EXPECT_TRUE(dialog_.isVisible());
+  EXPECT_EQ(Lines("Sales.ACME", "Replica").size(), 2u);
+  EXPECT_NE(dialog_.LabelInfoPartSrv->text().toStdString().find("found on 2 Server(s), "), std::string::npos);
+  Shoot(dialog_, "details-ring-changes");
 }
 
 }  // namespace

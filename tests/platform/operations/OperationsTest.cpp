@@ -1,7 +1,9 @@
-// The ten partition and replica operations of the embedded directory: the codes a
-// server gives for wrong names and rings, the scheduled syncs that wait for the engine
-// clock, and what removals and joins leave behind in the values a program reads.
+// The partition and replica operations of the embedded directory: the codes a server
+// gives for wrong names and rings, the scheduled syncs that wait for the engine clock,
+// what removals, joins and the ring changes leave behind in the values a program reads,
+// and the states a changed ring passes through.
 #include <algorithm>
+#include <functional>
 
 #include "../NwTestSupport.h"
 #include "platform/nwclient/Model.h"
@@ -381,6 +383,88 @@ TEST_F(Operations, ATreeFileCarriesEveryOperationAndTheQuestionChecksItsArgument
                          Wrong{4711, "NWDSReloadDS", &carried, reason, 8, ERR_BAD_CONTEXT}})
     EXPECT_EQ(DSOperationCarried(w.context, w.call, w.carried, w.reason, w.room), w.code) << (w.call ? w.call : "null");
   EXPECT_EQ(nwtest::CallCount("DSOperationCarried"), 17u);
+}
+
+// ---- Ring changes ----
+
+TEST_F(Operations, RingChangesRefuseWhatTheDirectoryRefusesAndChangeNothing) {
+  struct Refused {
+    const char* label;
+    std::function<NWRCODE()> call;
+    NWRCODE code;
+  };
+  const std::vector<Refused> refused = {
+      {"add where a replica is", [&] { return NWDSAddReplica(ops, "S1.O", "A.O", RT_SECONDARY); },
+       ERR_REPLICA_ALREADY_EXISTS},
+      {"add a master", [&] { return NWDSAddReplica(ops, "S1.O", "C.O", RT_MASTER); }, ERR_ILLEGAL_REPLICA_TYPE},
+      {"add a reference", [&] { return NWDSAddReplica(ops, "S3.O", "C.O", RT_SUBREF); }, ERR_ILLEGAL_REPLICA_TYPE},
+      {"add to no partition", [&] { return NWDSAddReplica(ops, "S1.O", "u.B.A.O", RT_SECONDARY); },
+       ERR_NO_SUCH_PARTITION},
+      {"add with a silent master",
+       [&] { return NWDSAddReplica(acme, "FS2.HQ.ACME", "Legacy.ACME", RT_SECONDARY); }, ERR_UNREACHABLE_SERVER},
+      {"change a reference", [&] { return NWDSChangeReplicaType(ops, "A.O", "S2.O", RT_SECONDARY); },
+       ERR_ILLEGAL_REPLICA_TYPE},
+      {"demote the master", [&] { return NWDSChangeReplicaType(ops, "A.O", "S1.O", RT_SECONDARY); },
+       ERR_CRUCIAL_REPLICA},
+      {"change into a reference", [&] { return NWDSChangeReplicaType(ops, "A.O", "S3.O", RT_SUBREF); },
+       ERR_ILLEGAL_REPLICA_TYPE},
+      {"change where no replica is", [&] { return NWDSChangeReplicaType(ops, "C.O", "S1.O", RT_MASTER); },
+       ERR_REPLICA_NOT_ON},
+      {"split at a partition root", [&] { return NWDSSplitPartition(ops, "B.A.O", 0); }, ERR_PARTITION_ALREADY_EXISTS},
+      {"split at [Root]", [&] { return NWDSSplitPartition(ops, "[Root]", 0); }, ERR_PARTITION_ALREADY_EXISTS},
+      {"split at a leaf", [&] { return NWDSSplitPartition(ops, "u.B.A.O", 0); }, ERR_ENTRY_NOT_CONTAINER},
+      {"abort with nothing under way", [&] { return NWDSAbortPartitionOperation(ops, "A.O"); }, ERR_INVALID_REQUEST},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.label);
+    EXPECT_EQ(r.call(), r.code);
+  }
+  EXPECT_EQ(nwtest::FindTree("OPS_TREE")->partitions.size(), 4u);
+  EXPECT_EQ(ReplicaServers(ops, "A.O"), (std::vector<std::string>{"S1.O", "S3.O", "S2.O"}));
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "A.O", "S1.O").type, RT_MASTER);
+  EXPECT_EQ(nw::PendingOperations(), 0u);
+}
+
+TEST_F(Operations, RingChangesPassThroughTheDirectorysStatesAndSettleAMinuteLater) {
+  nuint32 objects = 0;
+  ASSERT_EQ(DSPartitionEntryCount(ops, "[Root]", &objects), 0);
+  EXPECT_EQ(objects, 5u);  // [Root], O and the three servers
+  // A new replica is New in the value a program reads; a reference becomes the replica.
+  ASSERT_EQ(NWDSAddReplica(ops, "S1.O", "C.O", RT_READONLY), 0);
+  ASSERT_EQ(NWDSAddReplica(ops, "S2.O", "A.O", RT_SECONDARY), 0);
+  ReadResult read = ReadAll(ops, "C.O", {"Replica"});
+  const std::vector<const ReadValue*> pointers = ValuesOf(read, "Replica");
+  ASSERT_EQ(pointers.size(), 2u);
+  EXPECT_EQ(pointers[1]->As<Replica_Pointer_T>().replicaType, RT_READONLY | (RS_NEW_REPLICA << 16));
+  EXPECT_TRUE(Contains(ServerPartitions(ops, "S1.O"), "C.O"));
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "A.O", "S2.O").type, RT_SECONDARY);
+  EXPECT_EQ(ReplicaServers(ops, "A.O").size(), 3u);
+  // A changed ring takes no other change until it is done; a new master demotes the old.
+  EXPECT_EQ(NWDSChangeReplicaType(ops, "A.O", "S3.O", RT_MASTER), ERR_PARTITION_BUSY);
+  ASSERT_EQ(NWDSChangeReplicaType(ops, "B.A.O", "S2.O", RT_MASTER), 0);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "B.A.O", "S2.O").type, RT_MASTER);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "B.A.O", "S1.O").type, RT_SECONDARY);
+  // A split: the container's ring has the parent's real replicas, both rings in split states.
+  ASSERT_EQ(NWDSSplitPartition(ops, "O", 0), 0);
+  EXPECT_EQ(ReplicaServers(ops, "O"), (std::vector<std::string>{"S1.O", "S2.O"}));
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "O", "S2.O").type, RT_SECONDARY);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "O", "S1.O").ringState, RS_SS_1);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "[Root]", "S1.O").ringState, RS_SS_0);
+  ASSERT_EQ(DSPartitionEntryCount(ops, "[Root]", &objects), 0);
+  EXPECT_EQ(objects, 1u);
+  ASSERT_EQ(DSPartitionEntryCount(ops, "O", &objects), 0);
+  EXPECT_EQ(objects, 4u);
+  // Abort gives up one partition's operation; the other ring settles on its own.
+  ASSERT_EQ(NWDSAbortPartitionOperation(ops, "O"), 0);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "O", "S1.O").ringState, RS_ON);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "[Root]", "S1.O").ringState, RS_SS_0);
+  nwtest::SetClock(kStart + 59);
+  EXPECT_EQ(NWDSAbortPartitionOperation(ops, "A.O"), 0);  // S2's replica was still new
+  nwtest::SetClock(kStart + 60);
+  EXPECT_EQ(DSPartitionEntryCount(ops, "C.O", &objects), 0);  // any call runs what fell due
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "[Root]", "S1.O").ringState, RS_ON);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "C.O", "S1.O").ringState, RS_ON);
+  EXPECT_EQ(ReplicaOf("OPS_TREE", "C.O", "S1.O").lastSync, kStart + 60);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The details dialog over the embedded directory: its two views, the selection rules of
-// its buttons and pages, the requests its ten operations make, and the main window's
-// double-click that opens it or the cell viewer.
+// its buttons and pages, the requests its operations and ring changes make (and what the
+// scans show after a ring change), and the main window's double-click that opens it or
+// the cell viewer.
 #include "details/Vestrel_detail.h"
 
 #include <QApplication>
@@ -18,7 +19,9 @@
 #include "platform/nwclient/Model.h"
 #include "platform/nwclient/NwTestHooks.h"
 #include "platform/nwclient/Operations.h"
+#include "scan/PartitionScan.h"
 #include "util/D_Util.h"
+#include "util/StringGrid.h"
 
 namespace vestrel {
 namespace {
@@ -181,7 +184,7 @@ TEST_F(DetailsDialogTest, PartitionViewListsTheReplicaHoldersAndOffersTheReplica
   EXPECT_EQ(Items(*dialog.ListBoxPartServers), holders);
   EXPECT_EQ(Items(*dialog.ListBoxServer1), holders);
   EXPECT_EQ(Items(*dialog.ListBoxServer2), holders);
-  EXPECT_EQ(dialog.LabelInfoPartSrv->text().toStdString(), "Partition \"Berlin.Sales.ACME\" found on 3 Server(s)");
+  EXPECT_EQ(dialog.LabelInfoPartSrv->text().toStdString(), "Partition \"Berlin.Sales.ACME\" found on 3 Server(s), 3 objects");
   EXPECT_EQ(dialog.PageControl->currentWidget(), dialog.TabSheetPartSrv);
   EXPECT_FALSE(TabShown(dialog.TabSheetSrvPart));
   EXPECT_FALSE(TabShown(dialog.TabSheetSyncReplica));  // no server chosen yet
@@ -478,6 +481,153 @@ TEST_F(GridDoubleClickTest, ThePartitionGridOpensThePartitionView) {
     EXPECT_EQ(dialog.ListBoxPartServers->count(), 2);
   });
   EXPECT_TRUE(looked);
+}
+
+// ---- Ring changes ----
+
+// Whether the partition scan's Replica column shows the line (the scan a user runs after
+// the change).
+bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
+  StringGrid grid;
+  ScanPartitions(context, grid, {});
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    TextList lines;
+    lines.SetText(grid.Cell(3, row));
+    for (int i = 0; i < lines.Count(); ++i)
+      if (lines[i] == line) return true;
+  }
+  return false;
+}
+
+// The entries of the partition page, read anew.
+std::vector<std::string> RingOf(TDlgDetails& dialog, const std::string& partition, NWDSContextHandle context) {
+  dialog.hide();
+  dialog.PartitionList->Clear();
+  dialog.PartitionList->Add(partition);
+  dialog.ServerList->Clear();
+  dialog.DirContext = context;
+  dialog.show();
+  QCoreApplication::processEvents();
+  return Items(*dialog.ListBoxPartServers);
+}
+
+struct RingChange {
+  const char* label;
+  const char* partition;  // the partition page opened
+  const char* chosen;     // the replica chosen first, "" for none
+  QPushButton* TDlgDetails::*button;
+  std::vector<std::string> answers;  // the choices made, in order
+  std::string confirmation;
+  nw::OperationRequest request;
+  std::vector<std::string> ringAfter;  // the page after the change
+  const char* holder;  // a server whose partition list now names `holds`, or nullptr
+  const char* holds;
+  const char* scanned;  // a line of the partition scan's Replica column afterwards
+};
+
+TEST_F(DetailsDialogTest, EachRingChangeAsksConfirmsRequestsAndThePageShowsTheNewRing) {
+  const std::string sure = "\r\n\r\nAre you sure?";
+  const std::vector<RingChange> changes = {
+      {"Add Replica", "Sales.ACME", "", &TDlgDetails::BitBtnAddReplica, {"FS2.HQ.ACME", "Read-Only"},
+       "Add a Read-Only replica of Partition \"Sales.ACME\" on Server \".FS2.HQ.ACME\"." + sure,
+       {"NWDSAddReplica", {".FS2.HQ.ACME", "Sales.ACME"}, RT_READONLY, 0},
+       {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Read-Only] [Nr: 3] [New]",
+        "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
+       "FS2.HQ.ACME", "Sales.ACME", "FS2.HQ.ACME [Read-Only] [Nr: 3] [New]"},
+      {"Change Replica Type", "Sales.ACME", "FS1.HQ.ACME", &TDlgDetails::BitBtnChangeReplicaType, {"Master"},
+       "Make the replica of Partition \"Sales.ACME\" on Server \".FS1.HQ.ACME\" a Master replica. The present "
+       "master replica becomes a Secondary replica." + sure,
+       {"NWDSChangeReplicaType", {"Sales.ACME", ".FS1.HQ.ACME"}, RT_MASTER, 0},
+       {"FS1.HQ.ACME [Master] [Nr: 2]", "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"}, nullptr, nullptr,
+       "SALES-FS1.Sales.ACME [Secondary] [Nr: 1]"},
+      {"Split Partition", "[Root]", "", &TDlgDetails::BitBtnSplitPartition, {"HQ.ACME"},
+       "Split Partition \"[Root]\": Container \".HQ.ACME\" becomes the root of a new partition with a replica on "
+       "each server of the partition's ring, of the same type." + sure,
+       {"NWDSSplitPartition", {".HQ.ACME"}, 0, 0},
+       {"FS1.HQ.ACME [Master] [Nr: 1] [Split 0]", "FS2.HQ.ACME [Secondary] [Nr: 2] [Split 0]",
+        "SALES-FS1.Sales.ACME [Read-Only] [Nr: 3] [Split 0]"},
+       "FS2.HQ.ACME", "HQ.ACME", "FS2.HQ.ACME [Secondary] [Nr: 2] [Split 1]"},
+      {"Abort Operation", "Sales.ACME", "", &TDlgDetails::BitBtnAbortOperation, {},
+       "Abort the operation under way on Partition \"Sales.ACME\": its replicas return to the state On." + sure,
+       {"NWDSAbortPartitionOperation", {"Sales.ACME"}, 0, 0},
+       {"FS1.HQ.ACME [Secondary] [Nr: 2]", "FS2.HQ.ACME [Secondary] [Nr: 3]", "SALES-FS1.Sales.ACME [Master] [Nr: 1]"},
+       nullptr, nullptr, "FS2.HQ.ACME [Secondary] [Nr: 3]"},
+  };
+  for (const RingChange& change : changes) {
+    SCOPED_TRACE(change.label);
+    nwtest::Reset();
+    ASSERT_EQ(nwtest::ConnectTreeFile(std::string(VESTREL_TEST_TREES) + "/acme.json", "admin.ACME", true), "");
+    nwtest::SetClock(kStart);
+    DSContextFree(acme);
+    acme = NewContext("ACME_TREE");
+    ui.boxes.clear();
+    if (change.button == &TDlgDetails::BitBtnAbortOperation) {  // an operation under way to give up
+      ASSERT_EQ(NWDSAddReplica(acme, "FS2.HQ.ACME", "Sales.ACME", RT_SECONDARY), 0);
+    }
+    OpenPartition(change.partition, acme);
+    if (*change.chosen) Choose(*dialog.ListBoxPartServers, change.chosen);
+    QPushButton* button = dialog.*change.button;
+    ASSERT_TRUE(button->isEnabled());
+    for (const std::string& answer : change.answers) ui.QueueChoice(answer);
+    button->click();
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{change.confirmation});
+    const nw::OperationRequest& made = nw::LastOperationRequest();
+    EXPECT_EQ(made.operation, change.request.operation);
+    EXPECT_EQ(made.names, change.request.names);
+    EXPECT_EQ(made.flags, change.request.flags);
+    EXPECT_EQ(dialog.LastError, 0);
+    // The page is built anew at once, and the change shows in the server's list too.
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(Items(*dialog.ListBoxPartServers), change.ringAfter);
+    if (change.holder) {
+      OpenServer(change.holder, acme);
+      EXPECT_NE(RowOf(*dialog.ListBoxSrvPart, change.holds), -1);
+    }
+    EXPECT_TRUE(PartitionScanShows(acme, change.scanned)) << change.scanned;
+    // The directory finishes the operation in the background: a minute later every
+    // replica is on.
+    nwtest::SetClock(kStart + 61);
+    for (const std::string& entry : RingOf(dialog, change.partition, acme))
+      EXPECT_EQ(entry.find("] [", entry.find("[Nr: ")), std::string::npos) << entry;
+  }
+}
+
+TEST_F(DetailsDialogTest, RingChangesOfferOnlyWhatTheDirectoryCarriesOutAndShowItsRefusal) {
+  // Add Replica offers only the servers that hold no replica of the partition.
+  OpenPartition("Sales.ACME", acme);
+  EXPECT_TRUE(dialog.BitBtnAddReplica->isEnabled());
+  EXPECT_FALSE(dialog.BitBtnAbortOperation->isEnabled());  // nothing under way
+  EXPECT_FALSE(dialog.BitBtnSplitPartition->isEnabled());  // its one container is a partition root
+  EXPECT_EQ(dialog.LabelInfoPartSrv->text().toStdString(), "Partition \"Sales.ACME\" found on 2 Server(s), 4 objects");
+  dialog.BitBtnAddReplica->click();  // the choice is cancelled
+  ASSERT_EQ(ui.choices.size(), 1u);
+  EXPECT_EQ(ui.choices[0].items, (std::vector<std::string>{"BER-FS1.Berlin.Sales.ACME", "ENG-FS1.Engineering.ACME",
+                                                          "FS2.HQ.ACME", "OLDNW.Legacy.ACME"}));
+  // Split offers the containers that are no partition root nor inside another partition.
+  OpenPartition("[Root]", acme);
+  dialog.BitBtnSplitPartition->click();
+  ASSERT_EQ(ui.choices.size(), 2u);
+  EXPECT_EQ(ui.choices[1].items, (std::vector<std::string>{"ACME", "HQ.ACME"}));
+  // No type change for a subordinate reference or the master; a secondary may change.
+  OpenPartition("Berlin.Sales.ACME", acme);
+  for (const auto& [replica, offered] : {std::pair{"FS1.HQ.ACME", false}, {"BER-FS1", false}, {"SALES-FS1", true}}) {
+    Choose(*dialog.ListBoxPartServers, replica);
+    EXPECT_EQ(dialog.BitBtnChangeReplicaType->isEnabled(), offered) << replica;
+  }
+  EXPECT_EQ(nwtest::CallCount("NWDSAddReplica") + nwtest::CallCount("NWDSSplitPartition"), 0u);
+  EXPECT_EQ(ui.boxes.size(), 0u);
+
+  // A refusal shows in the usual box; the dialog stays open with the ring as it was.
+  nwtest::FailOperation("NWDSChangeReplicaType", ERR_PARTITION_BUSY, 0, 1);
+  ui.QueueChoice("Read-Only");
+  dialog.BitBtnChangeReplicaType->click();
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1], (testing::RecordedBox{DialogKind::Error,
+                                               "NWDSChangeReplicaType returned error " + ErrorText(ERR_PARTITION_BUSY),
+                                               DialogButtons::Ok}));
+  EXPECT_EQ(dialog.LastError, ERR_PARTITION_BUSY);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_NE(RowOf(*dialog.ListBoxPartServers, "SALES-FS1.Sales.ACME [Secondary]"), -1);
 }
 
 }  // namespace

@@ -412,6 +412,11 @@ const std::set<std::string> kNeverCalledByTheWindow{
     "NWDSGetAttrValModTime",  //
     "DSStreamOpen",           // no column reads a stream attribute
 };
+// The dialog's ring changes: no path of the sweep presses them, since a change rebuilds the
+// partition page and so reaches most of the library again. The details dialog tests press
+// each of them over both kinds of tree and check what a refusal shows.
+const std::set<std::string> kRingChangesPressedElsewhere{"NWDSAddReplica", "NWDSChangeReplicaType",
+                                                         "NWDSSplitPartition", "NWDSAbortPartitionOperation"};
 struct ReachedBehind {
   std::string operation;
   P path;
@@ -649,7 +654,8 @@ TEST(LibraryFailureMatrix, CoversEveryDeclaredOperationAndNamesOnlyPairsThatHapp
   }
 
   for (const std::string& operation : declared) {
-    const bool never = kNeverCalledByTheWindow.count(operation) > 0;
+    const bool never =
+        kNeverCalledByTheWindow.count(operation) > 0 || kRingChangesPressedElsewhere.count(operation) > 0;
     EXPECT_NE(reached.count(operation) > 0, never)
         << operation << (never ? " is reached now: sweep it (drop it from the never-called list)"
                                : " is reached by no user path of the sweep");
