@@ -174,7 +174,7 @@ void CheckReplicaStates(const RingFacts& ring, std::vector<Finding>& findings) {
   for (const ReplicaFacts& replica : ring.replicas) {
     // A ring operation under way (a new replica, a split, a join) is no failure yet.
     if (replica.ringState != RS_ON)
-      Add(findings, Severity::Warning, ring,
+      Add(findings, Severity::Warning, Rule::ReplicaState, ring, replica,
           ReplicaLabel(replica) + " is in the state " + ReplicaStateName(replica.ringState) +
               " (a partition operation is under way)");
   }
