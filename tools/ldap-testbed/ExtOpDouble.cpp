@@ -185,7 +185,7 @@ enum RingValues { kReplicaValues, kStatusValues, kTransitiveValues, kReceivedVal
 const char* const kRingAttributes[kRingValueCount] = {"Replica", "partitionStatus", "transitiveVector",
                                                       "localReceivedUpTo", "purgeVector"};
 constexpr const char* kPartitionClass = "Partition";
-constexpr std::uint32_t kReplicaOn = 0;  // the replica state of P.18: on
+constexpr std::uint32_t kReplicaOn = 0;  // the replica state of a replica information answer: on
 
 // A partition root's replica values as the directory keeps them. The values of one
 // replica carry its number: replica pointers as a field, status octets at 12, vectors at
@@ -378,7 +378,7 @@ bool RingBusy(const Ring& ring) {
   return false;
 }
 
-// A replica information answer (P.18): fields one after another, 32-bit values as their
+// A replica information answer (...100.18): fields one after another, 32-bit values as their
 // unsigned numbers.
 std::string ReplicaInfo(std::uint32_t partitionId, std::uint32_t state, std::uint32_t modified,
                         const std::string& partitionDn, std::uint32_t type) {

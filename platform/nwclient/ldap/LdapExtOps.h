@@ -35,11 +35,11 @@ std::string ExtOpName(int number);
 // The name of the server's answer to request number: "...100.20" for request 19.
 std::string ExtOpResponseName(int number);
 
-// List replicas (P.19): serverName LDAPDN -> SEQUENCE OF OCTET STRING (partition DNs).
+// List replicas (...100.19): serverName LDAPDN -> SEQUENCE OF OCTET STRING (partition DNs).
 std::string ListReplicasRequest(const std::string& serverDn);
 bool ParseListReplicasResponse(std::string_view value, std::vector<std::string>& partitionDns);
 
-// Replica information (P.17): serverName LDAPDN, partitionRoot LDAPDN -> partitionID,
+// Replica information (...100.17): serverName LDAPDN, partitionRoot LDAPDN -> partitionID,
 // replicaState, modificationTime, purgeTime, localPartitionID, partitionDN, replicaType, flags.
 struct ReplicaInfo {
   nuint32 partitionId = 0;
@@ -72,7 +72,7 @@ std::string AddReplicaRequest(nuint32 flags, nuint32 replicaType, const std::str
 std::string ChangeReplicaTypeRequest(nuint32 flags, nuint32 replicaType, const std::string& serverDn,
                                      const std::string& partitionDn);
 std::string AbortPartitionOperationRequest(nuint32 flags, const std::string& partitionDn);
-// Partition entry count (P.13): partitionRoot LDAPDN -> count INTEGER.
+// Partition entry count (...100.13): partitionRoot LDAPDN -> count INTEGER.
 std::string PartitionEntryCountRequest(const std::string& partitionDn);
 bool ParsePartitionEntryCountResponse(std::string_view value, nuint32& count);
 
