@@ -135,12 +135,10 @@ std::string GroupedNumber(nuint32 number) {
 // A name as the dialog compares names: absolute, case ignored.
 std::string NameKey(const std::string& name) { return UpperCaseAscii(AbsoluteName(name)); }
 
-// Whether name lies at or below root (dotted names, case ignored).
-bool AtOrBelow(const std::string& name, const std::string& root) {
-  const std::string a = NameKey(name), b = NameKey(root);
-  if (b == NameKey(kRoot)) return true;
-  // Both begin with a dot, so a name that ends with the root's lies below it.
-  return a.size() >= b.size() && a.compare(a.size() - b.size(), b.size(), b) == 0;
+// The key of the container above a name's key (".OU.O" of ".CN.OU.O"); "" at the top.
+std::string ParentKey(const std::string& key) {
+  const std::size_t dot = key.find('.', 1);
+  return dot == std::string::npos ? std::string() : key.substr(dot);
 }
 
 // The type text of a replica list entry: "Secondary" of "FS1.ACME [Secondary] [Nr: 2]".
@@ -748,12 +746,17 @@ void TDlgDetails::FindRingChoices(const TextList& holders) {
   if (SearchNamesQuietly(DirContext, PartitionName, kContainerFilter, &containers, DS_SEARCH_SUBTREE) != 0 ||
       SearchNamesQuietly(DirContext, PartitionName, kPartitionRootFilter, &roots, DS_SEARCH_SUBTREE) != 0)
     return;
-  roots.Add(PartitionName);
+  const std::string partitionKey = NameKey(PartitionName);
+  std::set<std::string> rootKeys{partitionKey};
+  for (int r = 0; r < roots.Count(); ++r) rootKeys.insert(NameKey(roots[r]));
   for (int i = 0; i < containers.Count(); ++i) {
-    bool inOtherPartition = false;  // a root itself, or inside a partition below this one
-    for (int r = 0; r < roots.Count() && !inOtherPartition; ++r)
-      inOtherPartition = AtOrBelow(containers[i], roots[r]) &&
-                         (NameKey(roots[r]) != NameKey(PartitionName) || NameKey(containers[i]) == NameKey(roots[r]));
+    // A root itself, or inside a partition below this one: its containers up to this
+    // partition's root include another root.
+    const std::string key = NameKey(containers[i]);
+    bool inOtherPartition = rootKeys.contains(key);
+    for (std::string above = ParentKey(key); !inOtherPartition && !above.empty() && above != partitionKey;
+         above = ParentKey(above))
+      inOtherPartition = rootKeys.contains(above);
     if (!inOtherPartition) SplitContainers.push_back(containers[i]);
   }
   std::sort(SplitContainers.begin(), SplitContainers.end(), byName);
