@@ -75,7 +75,7 @@ struct Scenario {
 // Scenarios of volume wait longer for each answer, so a loaded machine does not turn
 // them into timeouts, and stop at fewer entries than the 100,000 a connection allows by
 // default, so they stay short.
-const nlohmann::json kVolume = {{"requestTimeout", 10}, {"maxEntries", 20000}};
+const nlohmann::json kVolume = {{"requestTimeout", 10}, {"maxEntries", 5000}};
 
 std::vector<Scenario> Scenarios() {
   const std::string noValue;  // the value of a control whose value is empty
@@ -123,7 +123,7 @@ std::vector<Scenario> Scenarios() {
          c.Send(page + wire::SearchDone(r.id, 0, wire::PagedControls(std::to_string(next))));
          return true;
        },
-       "more than 20000 entries", kVolume},
+       "more than 5000 entries", kVolume},
       {"ldaps:// to a server that never starts TLS",
        [](HostileConnection& c, const Request&) { return c.Hold(), true; }, "no answer within 1 s", {}, {"--servers"},
        true},
@@ -176,7 +176,7 @@ std::vector<Scenario> Scenarios() {
          c.Send(batch + wire::SearchDone(r.id));
          return true;
        },
-       "more than 20000 entries", kVolume},
+       "more than 5000 entries", kVolume},
       {"a name of 9,000 levels",
        [](HostileConnection& c, const Request& r) {
          if (!IsServerSearch(r)) return false;
