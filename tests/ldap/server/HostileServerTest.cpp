@@ -207,7 +207,7 @@ std::vector<Scenario> Scenarios() {
        [](HostileConnection& c, const Request& r) {
          if (!IsServerSearch(r)) return false;
          c.Send(wire::Message(r.id, wire::kSearchResultReference,
-                              nw::ldap::BerWriter().OctetString("ldap://192.0.2.1/o=H").Bytes()) +
+                              nw::ldap::BerWriter().OctetString("ldap://ldap.example.com/o=H").Bytes()) +
                 wire::SearchDone(r.id));
          return true;
        },
