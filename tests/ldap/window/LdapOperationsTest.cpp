@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "LdapWindowTest.h"
+#include "ScanRows.h"
 #include "details/Vestrel_detail.h"
 #include "platform/nwclient/ldap/Ber.h"
 #include "platform/nwclient/ldap/LdapErrors.h"
@@ -387,19 +388,7 @@ TEST_F(LdapOperationsTest, AServersNdsErrorIsTheOperationsCodeAndTheDialogStaysO
   EXPECT_EQ(Lines("Sales.ACME", "Replica").size(), 2u);
 }
 
-// Whether the partition scan's Replica column shows the line (the scan a user runs after
-// the change).
-bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
-  StringGrid grid;
-  ScanPartitions(context, grid, {});
-  for (int row = 1; row < grid.RowCount(); ++row) {
-    TextList lines;
-    lines.SetText(grid.Cell(3, row));
-    for (int i = 0; i < lines.Count(); ++i)
-      if (lines[i] == line) return true;
-  }
-  return false;
-}
+using testing::PartitionScanShows;
 
 // The ring changes over LDAP: each goes to the server of the partition's master (a
 // split, to the master of the partition holding the container) with the fields of its

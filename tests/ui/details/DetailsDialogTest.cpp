@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingUi.h"
+#include "ScanRows.h"
 #include "TempConfigHome.h"
 #include "app/Vestrel_data.h"
 #include "app/Vestrel_main.h"
@@ -485,19 +486,7 @@ TEST_F(GridDoubleClickTest, ThePartitionGridOpensThePartitionView) {
 
 // ---- Ring changes ----
 
-// Whether the partition scan's Replica column shows the line (the scan a user runs after
-// the change).
-bool PartitionScanShows(NWDSContextHandle context, const std::string& line) {
-  StringGrid grid;
-  ScanPartitions(context, grid, {});
-  for (int row = 1; row < grid.RowCount(); ++row) {
-    TextList lines;
-    lines.SetText(grid.Cell(3, row));
-    for (int i = 0; i < lines.Count(); ++i)
-      if (lines[i] == line) return true;
-  }
-  return false;
-}
+using testing::PartitionScanShows;
 
 // The entries of the partition page, read anew.
 std::vector<std::string> RingOf(TDlgDetails& dialog, const std::string& partition, NWDSContextHandle context) {
