@@ -140,17 +140,6 @@ int NoDelay(int fd) {
   return fd;
 }
 
-int ConnectLoopback(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return NoDelay(fd);
-  if (fd >= 0) close(fd);
-  return -1;
-}
-
 }  // namespace
 
 LdapProxy::LdapProxy(int upstreamPort, ExtOpDouble* operations, std::string server)
@@ -271,7 +260,7 @@ void LdapProxy::Run() {
         ++accepted_;
         Link& link = links.emplace_back();
         link.client = client;
-        link.server = upstreamPort_ ? ConnectLoopback(upstreamPort_) : -1;
+        link.server = upstreamPort_ ? NoDelay(wire::ConnectLoopback(upstreamPort_)) : -1;
       }
     }
     for (std::size_t i = 0; i < links.size() && 2 + 2 * i + 1 < fds.size(); ++i) {

@@ -28,6 +28,8 @@ constexpr const char* kStartTlsOid = "1.3.6.1.4.1.1466.20037";
 
 // A socket listening on 127.0.0.1 at a free port (port receives it); -1 when it cannot.
 int ListenOnLoopback(int& port);
+// A connection to 127.0.0.1:port, or -1.
+int ConnectLoopback(int port);
 
 // The size of the LDAP message at the start of bytes (0 while it is not complete); false
 // when its length cannot be an LDAP message's.

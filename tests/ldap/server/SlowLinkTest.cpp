@@ -44,19 +44,6 @@ bool Readable(int fd) {
   return poll(&ready, 1, 5000) == 1;
 }
 
-int ConnectTo(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // The ids of `count` whole messages read from fd, and when the first of them arrived.
 std::vector<std::int64_t> ReadMessages(int fd, std::size_t count, Clock::time_point& firstAt) {
   std::vector<std::int64_t> ids;
@@ -88,7 +75,7 @@ TEST(SlowLink, EachWayTakesHalfTheDelayAndMessagesKeepTheirOrder) {
   testbed::LdapProxy proxy(serverPort);
   ASSERT_TRUE(proxy.Listening());
   proxy.DelayMessages(kDelay);
-  const int client = ConnectTo(proxy.Port());
+  const int client = wire::ConnectLoopback(proxy.Port());
   ASSERT_GE(client, 0);
   ASSERT_TRUE(Readable(listener));
   const int server = accept(listener, nullptr, nullptr);
